@@ -8,7 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     xvfb xauth xdotool x11-utils imagemagick tesseract-ocr
-    fonts-liberation2 fonts-dejavu-core locales
+    fonts-liberation2 fonts-dejavu-core locales hyperfine time
 )
 
 missing=()
