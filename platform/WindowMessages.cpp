@@ -1,0 +1,51 @@
+#include "platform/WindowMessages.h"
+
+#include "platform/Exceptions.h"
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
+namespace {
+
+// Letter case of ASCII letters only, independent of the C locale.
+std::string UpperCaseAscii(std::string_view text) {
+    std::string result(text);
+    for (char& c : result)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return result;
+}
+
+} // namespace
+
+uint32_t TMessageNameTable::Register(std::string_view name) {
+    if (name.empty())
+        throw Exception("A window message needs a name");
+    const std::string key = UpperCaseAscii(name);
+    const std::lock_guard<std::mutex> guard(Lock);
+    if (const auto found = Numbers.find(key); found != Numbers.end())
+        return found->second;
+    if (Numbers.size() > LastMessage - FirstMessage)
+        throw Exception("Cannot register the window message \"" + std::string(name) +
+                        "\": no message numbers left");
+    const auto number = FirstMessage + static_cast<uint32_t>(Numbers.size());
+    Numbers.emplace(key, number);
+    return number;
+}
+
+uint32_t RegisterWindowMessageName(std::string_view name) {
+#ifdef _WIN32
+    if (name.empty())
+        throw Exception("A window message needs a name");
+    const std::string text(name);
+    const UINT message = RegisterWindowMessageA(text.c_str());
+    if (message == 0)
+        throw Exception("Cannot register the window message \"" + text + "\"");
+    return message;
+#else
+    static TMessageNameTable table;
+    return table.Register(name);
+#endif
+}
