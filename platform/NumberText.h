@@ -24,10 +24,10 @@ TFormatSettings& FormatSettings();
 // - Digits are rounded half away from zero on the exact binary value: 2.5 -> "3", 0.125 -> "0.13",
 //   but 1.005 (stored just below the half) -> "1.00". A value that rounds to zero is written
 //   without a minus sign ("0.00", never "-0.00").
-// - Width pads with blanks on the left ("-" pads on the right; a leading "0" of the width is part
-// of
-//   the number, not a flag). Width and precision above 1000 are an error. Without a precision "f"
-//   writes 2 decimals and "g" 15 significant digits; "f"/"F" and "g"/"G" are the same conversion.
+// - Width pads with blanks on the left ("-" pads on the right; a leading "0" of the width is
+//   part of the number, not a flag). Width and precision above 1000 are an error. Without a
+//   precision "f" writes 2 decimals and "g" 15 significant digits; "f"/"F" and "g"/"G" are the same
+//   conversion.
 // - "g" rounds to p significant digits (p = 0 counts as 1); when the decimal exponent e of the
 //   rounded value lies in -5 <= e < p the text is fixed point without trailing zeros ("0.5", "12"),
 //   otherwise a mantissa without trailing zeros, "E", "-" for a negative exponent and at least
