@@ -1,0 +1,126 @@
+#pragma once
+// A drawing surface in the style of the desktop platform's graphics interface, over a QImage in
+// Format_RGB32 (always opaque) at 96 dpi.
+//
+// Raster operations. With pen mode pmNotXor (or pmXor) every element changes each pixel it covers
+// exactly once, so drawing the same element again restores the image bit for bit:
+//  - Lines: consecutive MoveTo/LineTo calls with the same pen form one run (one element). A run is
+//    drawn as one path, so its segments meet without holes and without pixels cancelled at the
+//    joints, also when a segment starts up to half a pen width after the previous end. The run
+//    ends (is drawn) when anything else is drawn, the pen changes, a MoveTo jumps further than
+//    the pen width from the current position, the image is read, or Flush() is called. Callers
+//    that draw one element twice in a row (erase, then draw again) call Flush() between them.
+//  - Ellipse, Rectangle, Polygon: fill and outline are composed as one element.
+//  - Long horizontal and vertical solid lines are combined in our own scan-line loop (bit-identical
+//    to Qt's result) so that they stay off Qt's slow raster-op path.
+// The copy mode (CopyMode) applies to Draw and CopyRect; FillRect and TextOut always paint plainly.
+// Geometry as on the platform: rectangles exclude their right and bottom edges, a 1-pixel line
+// excludes its end pixel, a pen of width <= 1 is a cosmetic 1-pixel pen, wider pens have square
+// ends. Antialiasing is off for all but text.
+
+#include "platform/gui/Font.h"
+#include "platform/gui/Graphics.h"
+
+#include <QImage>
+#include <QPainterPath>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QPainter;
+class TBitmap;
+
+struct TPen {
+    TColor Color = clBlack;
+    TPenStyle Style = psSolid;
+    int32_t Width = 1;
+    TPenMode Mode = pmCopy;
+    friend bool operator==(const TPen&, const TPen&) = default;
+};
+
+struct TBrush {
+    TColor Color = clWhite;
+    TBrushStyle Style = bsSolid;
+    friend bool operator==(const TBrush&, const TBrush&) = default;
+};
+
+class TCanvas {
+public:
+    // An empty (0 x 0) surface.
+    TCanvas();
+    ~TCanvas();
+    TCanvas(const TCanvas&) = delete;
+    TCanvas& operator=(const TCanvas&) = delete;
+
+    // Drawing state; read when an operation runs. Pen changes end the current line run.
+    TPen Pen;
+    TBrush Brush;
+    TFont& Font() { return FFont; }
+    const TFont& Font() const { return FFont; }
+    void SetFont(const TFont& font) { FFont.Assign(font); }
+    TCopyMode CopyMode() const { return FCopyMode; }
+    void SetCopyMode(TCopyMode mode) { FCopyMode = mode; }
+
+    // The surface. Resizing keeps the pixels of the overlapping part; new pixels are white.
+    int32_t Width() const { return FImage.width(); }
+    int32_t Height() const { return FImage.height(); }
+    void SetSize(int32_t width, int32_t height);
+    // The image after all pending drawing; the reference stays valid until the next resize.
+    const QImage& Image() const;
+    // Replaces the surface by a copy of an image, converted to opaque Format_RGB32.
+    void SetImage(const QImage& image);
+    // Draws the pending line run now.
+    void Flush() const;
+    // Called when the image changes for the first time after it was last read through Image()
+    // (the panel schedules its repaint here).
+    std::function<void()> OnChange;
+
+    // Pixel access (outside the surface: Pixel gives clBlack, SetPixel does nothing).
+    TColor Pixel(int32_t x, int32_t y) const;
+    void SetPixel(int32_t x, int32_t y, TColor color);
+
+    // Fills with the brush colour; pen and copy modes do not apply.
+    void FillRect(const TRect& rect);
+    TPoint PenPos() const { return FPenPos; }
+    void MoveTo(int32_t x, int32_t y);
+    void LineTo(int32_t x, int32_t y);
+    // One element: lines through all points (no end pixel); the pen position is not changed.
+    void Polyline(std::span<const TPoint> points);
+    // Outlined with the pen and filled with the brush, bounding box (left, top, right, bottom).
+    void Ellipse(int32_t left, int32_t top, int32_t right, int32_t bottom);
+    void Rectangle(int32_t left, int32_t top, int32_t right, int32_t bottom);
+    // Closed polygon, filled with the alternate (even-odd) rule.
+    void Polygon(std::span<const TPoint> points);
+
+    // Bitmap at its own size with its top-left corner at (x, y), combined by CopyMode.
+    void Draw(int32_t x, int32_t y, const TBitmap& bitmap);
+    // Copies source's sourceRect into dest (stretched when the sizes differ), combined by CopyMode.
+    // The source may be this canvas.
+    void CopyRect(const TRect& dest, const TCanvas& source, const TRect& sourceRect);
+
+    // Text with its cell's top-left corner at (x, y), or turned about (x, y) by the font's
+    // escapement; with a solid brush the cell is filled with the brush colour first.
+    void TextOut(int32_t x, int32_t y, std::string_view text);
+    int32_t TextWidth(std::string_view text) const;
+    int32_t TextHeight(std::string_view text) const;
+
+private:
+    class TLineRun;
+    QPainter& Painter();
+    void EndPainter() const;
+    uint32_t* MutableScanLine(int32_t y);
+    void FlushRun() const;
+    void DrawRunNow(const TLineRun& run) const;
+    void ComposeShape(const TRect& bounds, bool fill, const std::function<void(QPainter&)>& paint);
+
+    mutable QImage FImage;
+    mutable std::unique_ptr<QPainter> FPainter;
+    mutable std::unique_ptr<TLineRun> FRun;
+    TFont FFont;
+    TCopyMode FCopyMode = SRCCOPY;
+    TPoint FPenPos;
+};
