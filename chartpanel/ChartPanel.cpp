@@ -1,17 +1,12 @@
 // TChartPanel, TChartLine and TChartPoint: construction, properties and the data model.
 #include "chartpanel/ChartPanel.h"
 
-#include <cmath>
+#include "platform/Rounding.h"
 
 namespace {
 
-// Round to nearest with an exact half going to the even neighbour (the default FP rounding).
-int32_t RoundHalfEven(double Value) {
-    return TruncClamped(std::nearbyint(Value), INT32_MIN, INT32_MAX);
-}
-
 int32_t MarkerSizeOf(const TBitmap& Bitmap) {
-    return RoundHalfEven((static_cast<double>(Bitmap.Width()) + Bitmap.Height()) * 0.5);
+    return RoundHalfEvenToInt32((static_cast<double>(Bitmap.Width()) + Bitmap.Height()) * 0.5);
 }
 
 // Frees a list from the last entry to the first. A failure while freeing ends the loop and is

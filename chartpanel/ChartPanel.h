@@ -88,10 +88,8 @@ struct TAxisMap {
     bool Contains(double Value) const;
 };
 
-// Saturating conversions of reals to pixel coordinates (NaN gives -PixelLimit).
+// Truncation toward zero into +-PixelLimit; NaN gives -PixelLimit.
 int32_t SaturatePixel(long double Value);
-// Truncation toward zero into [Min, Max]; NaN gives Min.
-int32_t TruncClamped(double Value, int32_t Min, int32_t Max);
 
 // Ends of a segment drawn from R1/2 pixels after P1 to P2 (EndAtP2) or to R2/2 pixels before P2.
 struct TSegmentEnds {

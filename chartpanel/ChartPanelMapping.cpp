@@ -24,14 +24,6 @@ int32_t SaturatePixel(long double Value) {
     return static_cast<int32_t>(Value);
 }
 
-int32_t TruncClamped(double Value, int32_t Min, int32_t Max) {
-    if (std::isnan(Value) || Value <= Min)
-        return Min;
-    if (Value >= Max)
-        return Max;
-    return static_cast<int32_t>(Value);
-}
-
 double TAxisMap::ToScale(double Value) const {
     if (!Log)
         return Value;
