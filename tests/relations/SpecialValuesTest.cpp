@@ -1,0 +1,284 @@
+// Every relation and solver over NaN, infinities, signed zeros, denormals, the double range's ends
+// and the poles: each call either returns a finite value or raises a math error, and the guarded
+// steps select their fallback exactly when the literal evaluation raises a fault flag (or, for
+// NaN and infinite operands, yields a NaN or infinite result).
+
+#include "relations/Effectiveness.h"
+#include "relations/Inverse.h"
+
+#include "platform/Exceptions.h"
+
+#include <gtest/gtest.h>
+
+#include <cfenv>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double Inf = std::numeric_limits<double>::infinity();
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double Denormal = std::numeric_limits<double>::denorm_min();
+
+const double Specials[] = {NaN,     Inf,      -Inf, 0.0, -0.0, Denormal, -Denormal,
+                           DBL_MAX, -DBL_MAX, -0.5, 0.5, 1.0,  -1.0};
+
+// What a call did: a value, or the kind of math error it raised.
+struct TOutcome {
+    enum { Value, Invalid, ZeroDivide, Overflow } kind = Value;
+    double value = 0;
+
+    bool operator==(const TOutcome& other) const {
+        if (kind != other.kind)
+            return false;
+        return kind != Value || std::memcmp(&value, &other.value, sizeof value) == 0;
+    }
+};
+
+std::string Describe(const TOutcome& o) {
+    static const char* const names[] = {"value", "EInvalidOp", "EZeroDivide", "EOverflow"};
+    std::ostringstream text;
+    text << names[o.kind];
+    if (o.kind == TOutcome::Value)
+        text << " " << o.value;
+    return text.str();
+}
+
+TOutcome Call(const std::function<double()>& f) {
+    TOutcome o;
+    try {
+        o.value = f();
+    } catch (const EInvalidOp&) {
+        o.kind = TOutcome::Invalid;
+    } catch (const EZeroDivide&) {
+        o.kind = TOutcome::ZeroDivide;
+    } catch (const EOverflow&) {
+        o.kind = TOutcome::Overflow;
+    }
+    return o;
+}
+
+TOutcome Returns(double value) {
+    return {TOutcome::Value, value};
+}
+const TOutcome RaisesInvalid{TOutcome::Invalid, 0};
+const TOutcome RaisesZeroDivide{TOutcome::ZeroDivide, 0};
+const TOutcome RaisesOverflow{TOutcome::Overflow, 0};
+
+TEST(SpecialValuesTest, OneArgumentFunctions) {
+    struct TRow {
+        const char* name;
+        double (*f)(double);
+        double x;
+        TOutcome expected;
+    };
+    const TRow rows[] = {
+        {"ZeroCrE", ZeroCrE, NaN, RaisesInvalid},
+        {"ZeroCrE", ZeroCrE, Inf, Returns(1)},
+        {"ZeroCrE", ZeroCrE, -Inf, RaisesOverflow},
+        {"ZeroCrE", ZeroCrE, 0.0, Returns(0)},
+        {"ZeroCrE", ZeroCrE, -0.0, Returns(0)},
+        {"ZeroCrE", ZeroCrE, Denormal, Returns(0)},
+        {"ZeroCrE", ZeroCrE, DBL_MAX, Returns(1)},
+        {"ZeroCrE", ZeroCrE, -DBL_MAX, RaisesOverflow},
+        {"ZeroCrE", ZeroCrE, -0.5, Returns(1 - std::exp(0.5))},
+        {"FallbackE", FallbackE, NaN, RaisesInvalid},
+        {"FallbackE", FallbackE, Inf, RaisesInvalid},
+        {"FallbackE", FallbackE, -Inf, RaisesInvalid},
+        {"FallbackE", FallbackE, 0.0, Returns(0)},
+        {"FallbackE", FallbackE, -0.0, Returns(-0.0)},
+        {"FallbackE", FallbackE, Denormal, Returns(2 * Denormal)},
+        {"FallbackE", FallbackE, DBL_MAX, Returns(1)},
+        {"FallbackE", FallbackE, -DBL_MAX, Returns(1)},
+        {"FallbackE", FallbackE, -0.5, RaisesZeroDivide},
+        {"FallbackNtu", FallbackNtu, NaN, RaisesInvalid},
+        {"FallbackNtu", FallbackNtu, Inf, RaisesInvalid},
+        {"FallbackNtu", FallbackNtu, -Inf, RaisesInvalid},
+        {"FallbackNtu", FallbackNtu, 0.0, Returns(0)},
+        {"FallbackNtu", FallbackNtu, Denormal, Returns(0)},
+        {"FallbackNtu", FallbackNtu, DBL_MAX, Returns(-0.5)},
+        {"FallbackNtu", FallbackNtu, -DBL_MAX, Returns(-0.5)},
+        {"FallbackNtu", FallbackNtu, -0.5, Returns(-0.25 / 1.5)},
+        {"FallbackNtu", FallbackNtu, 1.0, RaisesZeroDivide},
+    };
+    for (const TRow& row : rows) {
+        const TOutcome got = Call([&] { return row.f(row.x); });
+        EXPECT_EQ(Describe(got), Describe(row.expected)) << row.name << "(" << row.x << ")";
+        EXPECT_TRUE(got == row.expected) << row.name << "(" << row.x << ")";
+    }
+}
+
+TEST(SpecialValuesTest, TwoArgumentCases) {
+    struct TRow {
+        const char* name;
+        double (*f)(double, double);
+        double a, b;
+        TOutcome expected;
+    };
+    const TRow rows[] = {
+        // A NaN or infinite Cr faults the correlation: the fallback of a finite Ntu stands.
+        {"CounterFlowE", CounterFlowE, NaN, 1, Returns(FallbackE(1))},
+        {"CounterFlowE", CounterFlowE, Inf, 1, Returns(FallbackE(1))},
+        {"CrossFlowE", CrossFlowE, NaN, 1, Returns(FallbackE(1))},
+        {"ParallelFlowE", ParallelFlowE, NaN, 1, Returns(FallbackE(1))},
+        // A NaN Ntu faults the correlation and then the fallback.
+        {"CounterFlowE", CounterFlowE, 0.5, NaN, RaisesInvalid},
+        {"CrossFlowE", CrossFlowE, 0.5, NaN, RaisesInvalid},
+        {"ParallelFlowE", ParallelFlowE, 0.5, NaN, RaisesInvalid},
+        // An infinite Ntu gives the limit where the formula stays clean.
+        {"CounterFlowE", CounterFlowE, 0.5, Inf, Returns(1)},
+        {"ParallelFlowE", ParallelFlowE, 0.5, Inf, Returns(1 / 1.5)},
+        {"CounterFlowE", CounterFlowE, 1, Inf, RaisesInvalid},
+        {"CrossFlowE", CrossFlowE, 0.5, Inf, RaisesInvalid},
+        {"CrossFlowE", CrossFlowE, Inf, 1, Returns(0)},
+        {"ParallelFlowE", ParallelFlowE, 0.5, -Inf, RaisesInvalid},
+        // Overflow of Ntu * (1 + Cr) selects the fallback even though exp then underflows.
+        {"ParallelFlowE", ParallelFlowE, 1, DBL_MAX, Returns(1)},
+        {"CounterFlowE", CounterFlowE, 0.5, DBL_MAX, Returns(1)},
+        {"CrossFlowE", CrossFlowE, 0.5, Denormal, Returns(0)},
+        // Cr solvers.
+        {"CounterFlowCr", CounterFlowCr, NaN, 0.5, Returns(0)},
+        {"CounterFlowCr", CounterFlowCr, 1, NaN, RaisesInvalid},
+        {"CrossFlowCr", CrossFlowCr, 1, NaN, RaisesInvalid},
+        {"ParallelFlowCr", ParallelFlowCr, 1, NaN, RaisesInvalid},
+        {"CounterFlowCr", CounterFlowCr, 1, Inf, RaisesOverflow},
+        {"CounterFlowCr", CounterFlowCr, 1, -Inf, RaisesOverflow},
+        {"CounterFlowCr", CounterFlowCr, 1, DBL_MAX, Returns(1)},
+        {"CounterFlowCr", CounterFlowCr, 1, -DBL_MAX, Returns(1)},
+        {"CounterFlowCr", CounterFlowCr, DBL_MAX, 0.5, Returns(1)},
+        // The midpoints reach Cr = 1 exactly, where an infinite Ntu faults.
+        {"CounterFlowCr", CounterFlowCr, Inf, 0.5, RaisesInvalid},
+        // Ntu solvers.
+        {"CounterFlowNtu", CounterFlowNtu, NaN, 0.5, RaisesInvalid},
+        {"CounterFlowNtu", CounterFlowNtu, 0.5, NaN, RaisesInvalid},
+        {"CounterFlowNtu", CounterFlowNtu, 0, -Inf, RaisesOverflow},
+        {"CounterFlowNtu", CounterFlowNtu, 0, -DBL_MAX, Returns(-std::log(DBL_MAX))},
+        {"ParallelFlowNtu", ParallelFlowNtu, NaN, 0.5, RaisesInvalid},
+        {"ParallelFlowNtu", ParallelFlowNtu, Inf, 0.5, RaisesInvalid},
+        {"CrossFlowNtu", CrossFlowNtu, 0.5, NaN, RaisesInvalid},
+        {"CrossFlowNtu", CrossFlowNtu, Inf, 0.5, Returns(25)},
+    };
+    for (const TRow& row : rows) {
+        const TOutcome got = Call([&] { return row.f(row.a, row.b); });
+        EXPECT_EQ(Describe(got), Describe(row.expected))
+            << row.name << "(" << row.a << ", " << row.b << ")";
+        EXPECT_TRUE(got == row.expected) << row.name << "(" << row.a << ", " << row.b << ")";
+    }
+    // A NaN Cr turns the cross-flow residual into the fallback's, so the solve inverts FallbackE.
+    EXPECT_NEAR(FallbackE(CrossFlowNtu(NaN, 0.5)), 0.5, 1e-5);
+}
+
+TEST(SpecialValuesTest, EveryCallReturnsAFiniteValueOrRaisesAMathError) {
+    struct TFunc {
+        const char* name;
+        double (*f)(double, double);
+        enum { Forward, CrSolver, NtuSolver } kind;
+    };
+    const TFunc funcs[] = {
+        {"CounterFlowE", CounterFlowE, TFunc::Forward},
+        {"CrossFlowE", CrossFlowE, TFunc::Forward},
+        {"ParallelFlowE", ParallelFlowE, TFunc::Forward},
+        {"CounterFlowCr", CounterFlowCr, TFunc::CrSolver},
+        {"CrossFlowCr", CrossFlowCr, TFunc::CrSolver},
+        {"ParallelFlowCr", ParallelFlowCr, TFunc::CrSolver},
+        {"CounterFlowNtu", CounterFlowNtu, TFunc::NtuSolver},
+        {"CrossFlowNtu", CrossFlowNtu, TFunc::NtuSolver},
+        {"ParallelFlowNtu", ParallelFlowNtu, TFunc::NtuSolver},
+    };
+    for (const TFunc& fn : funcs) {
+        for (double a : Specials) {
+            for (double b : Specials) {
+                SCOPED_TRACE(testing::Message() << fn.name << "(" << a << ", " << b << ")");
+                const TOutcome got = Call([&] { return fn.f(a, b); });
+                if (got.kind != TOutcome::Value)
+                    continue;
+                EXPECT_TRUE(std::isfinite(got.value)) << got.value;
+                if (fn.kind == TFunc::CrSolver) {
+                    EXPECT_GE(got.value, 0.0);
+                    EXPECT_LE(got.value, 1.0);
+                    if (!(a > 0)) {
+                        EXPECT_EQ(got.value, 0.0);
+                    }
+                }
+                if (fn.kind == TFunc::NtuSolver && b >= 1) {
+                    EXPECT_EQ(got.value, 10.0);
+                }
+            }
+        }
+    }
+}
+
+// The guarded steps evaluated literally, one status-flag test around each, as a reference for the
+// traced evaluation of the library.
+double Literal(const std::function<double(double, double)>& step, double a, double b, bool& fault) {
+    volatile double va = a;
+    volatile double vb = b;
+    std::feclearexcept(FE_ALL_EXCEPT);
+    volatile double result = step(va, vb);
+    const int raised = std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
+    fault = raised != 0 || !std::isfinite(result);
+    return result;
+}
+
+double LiteralCounterFlow(double Cr, double Ntu) {
+    const double d = std::exp(-Ntu * (1 - Cr));
+    if (d == 1)
+        return Ntu / (Ntu + 1);
+    return (1 - d) / (1 - Cr * d);
+}
+
+double LiteralParallelFlow(double Cr, double Ntu) {
+    return (1 - std::exp(-Ntu * (1 + Cr))) / (1 + Cr);
+}
+
+double LiteralCrossFlow(double Cr, double Ntu) {
+    const double m = Cr * std::exp(-0.22 * std::log(Ntu));
+    return 1 - std::exp((std::exp(-Ntu * m) - 1) / m);
+}
+
+TEST(SpecialValuesTest, GuardsAgreeWithLiteralFlagTests) {
+    struct TConfig {
+        const char* name;
+        TRelationFunc relation;
+        double (*literal)(double, double);
+        bool ntuZeroShortcut;
+        bool crZeroShortcut;
+    };
+    const TConfig configs[] = {
+        {"CounterFlowE", CounterFlowE, LiteralCounterFlow, false, true},
+        {"CrossFlowE", CrossFlowE, LiteralCrossFlow, true, true},
+        {"ParallelFlowE", ParallelFlowE, LiteralParallelFlow, false, false},
+    };
+    const double more[] = {2.0, -2.0, 1e-300, 1e300, -1e300, 800.0, -800.0, 6e-98, 1e100};
+    std::vector<double> values(std::begin(Specials), std::end(Specials));
+    values.insert(values.end(), std::begin(more), std::end(more));
+    int fallbacks = 0;
+    for (const TConfig& c : configs) {
+        for (double Cr : values) {
+            for (double Ntu : values) {
+                SCOPED_TRACE(testing::Message() << c.name << "(" << Cr << ", " << Ntu << ")");
+                if ((c.ntuZeroShortcut && Ntu == 0) || (c.crZeroShortcut && Cr == 0))
+                    continue;
+                bool fault = false;
+                const double literal = Literal(c.literal, Cr, Ntu, fault);
+                fallbacks += fault;
+                const TOutcome expected =
+                    fault ? Call([&] { return FallbackE(Ntu); }) : Returns(literal);
+                const TOutcome got = Call([&] { return c.relation(Cr, Ntu); });
+                EXPECT_EQ(Describe(got), Describe(expected));
+                EXPECT_TRUE(got == expected);
+            }
+        }
+    }
+    std::feclearexcept(FE_ALL_EXCEPT);
+    // The sweep exercises both sides of the guard.
+    EXPECT_GT(fallbacks, 100);
+}
+
+} // namespace
