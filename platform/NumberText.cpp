@@ -441,7 +441,14 @@ bool TryStrToInt(std::string_view text, int32_t& value) {
 std::string FloatToStr(double value) {
     if (!std::isfinite(value))
         return NonFiniteText(value);
-    TDecimal decimal = ExactDecimal(value);
+    const TDecimal exact = ExactDecimal(value);
+    TDecimal decimal = exact;
     RoundDigits(decimal, 15);
+    // Next to the largest double, rounding up to 15 digits would give a text beyond the double
+    // range that no longer reads back; those few values are cut toward zero instead.
+    if (decimal.Point == 309 && decimal.Digits > "17976931348623157") {
+        decimal = exact;
+        decimal.Digits.resize(15);
+    }
     return GeneralText(decimal, std::signbit(value), 14, 0);
 }

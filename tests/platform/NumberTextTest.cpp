@@ -312,12 +312,24 @@ TEST_F(NumberTextTest, FloatToStrWritesUpToFifteenSignificantDigits) {
     EXPECT_EQ(FloatToStr(0.0000015), "1.5E-6");
     EXPECT_EQ(FloatToStr(-1e-300), "-1E-300");
     EXPECT_EQ(FloatToStr(273.15), "273.15");
+    EXPECT_EQ(FloatToStr(std::numeric_limits<double>::max()), "1.79769313486231E308");
 }
 
 TEST_F(NumberTextTest, FloatToStrReadsBackWithinFifteenDigits) {
-    const double values[] = {273.15, -40.0, 1e-7, 6.02214076e23, 0.1 + 0.2, 1.0 / 7};
+    const double values[] = {273.15,
+                             -40.0,
+                             1e-7,
+                             6.02214076e23,
+                             0.1 + 0.2,
+                             1.0 / 7,
+                             std::numeric_limits<double>::max(),
+                             -std::numeric_limits<double>::max(),
+                             1.797693134862315e308,
+                             std::numeric_limits<double>::min(),
+                             std::numeric_limits<double>::denorm_min()};
     for (const double value : values) {
-        const double back = StrToFloat(FloatToStr(value));
+        double back = 0;
+        ASSERT_TRUE(TryStrToFloat(FloatToStr(value), back)) << FloatToStr(value);
         EXPECT_NEAR(back, value, std::fabs(value) * 1e-14) << FloatToStr(value);
     }
 }
