@@ -11,12 +11,13 @@
 //    the pen width from the current position, the image is read, or Flush() is called. Callers
 //    that draw one element twice in a row (erase, then draw again) call Flush() between them.
 //  - Ellipse, Rectangle, Polygon: fill and outline are composed as one element.
-//  - Long horizontal and vertical solid lines are combined in our own scan-line loop (bit-identical
-//    to Qt's result) so that they stay off Qt's slow raster-op path.
+//  - Solid 1-pixel lines and single horizontal or vertical solid wide lines are combined in our own
+//    loop over the scan lines (wide ones bit-identical to Qt's stroker), so that grid lines and
+//    axes stay off Qt's slow raster-op path. Other lines are stroked by Qt.
 // The copy mode (CopyMode) applies to Draw and CopyRect; FillRect and TextOut always paint plainly.
 // Geometry as on the platform: rectangles exclude their right and bottom edges, a 1-pixel line
-// excludes its end pixel, a pen of width <= 1 is a cosmetic 1-pixel pen, wider pens have square
-// ends. Antialiasing is off for all but text.
+// excludes its end pixel (in the direction of drawing), a pen of width <= 1 is a 1-pixel pen,
+// wider pens have square ends. Antialiasing is off for all but text.
 
 #include "platform/gui/Font.h"
 #include "platform/gui/Graphics.h"
@@ -102,6 +103,9 @@ public:
     // The source may be this canvas.
     void CopyRect(const TRect& dest, const TCanvas& source, const TRect& sourceRect);
 
+    // Plain Qt painting on the surface (modes and pen/brush do not apply), e.g. a widget frame.
+    void PaintWith(const std::function<void(QPainter&)>& paint);
+
     // Text with its cell's top-left corner at (x, y), or turned about (x, y) by the font's
     // escapement; with a solid brush the cell is filled with the brush colour first.
     void TextOut(int32_t x, int32_t y, std::string_view text);
@@ -109,17 +113,23 @@ public:
     int32_t TextHeight(std::string_view text) const;
 
 private:
-    class TLineRun;
-    QPainter& Painter();
+    struct TLineRun;
+    struct TFontCache;
+    QPainter& Painter() const;
     void EndPainter() const;
-    uint32_t* MutableScanLine(int32_t y);
-    void FlushRun() const;
-    void DrawRunNow(const TLineRun& run) const;
-    void ComposeShape(const TRect& bounds, bool fill, const std::function<void(QPainter&)>& paint);
+    uint32_t* ScanLine(int32_t y) const;
+    void Changed() const;
+    void DrawRun(const TLineRun& run) const;
+    bool DrawRunFast(const TLineRun& run) const;
+    void DrawPixels(const TLineRun& run, uint32_t value, TPenMode mode) const;
+    void DrawShape(const QRect& bounds, const std::function<void(QPainter&)>& paint);
+    const TFontCache& Fonts() const;
 
     mutable QImage FImage;
     mutable std::unique_ptr<QPainter> FPainter;
     mutable std::unique_ptr<TLineRun> FRun;
+    mutable std::unique_ptr<TFontCache> FFontCache;
+    mutable bool FChangeReported = false;
     TFont FFont;
     TCopyMode FCopyMode = SRCCOPY;
     TPoint FPenPos;

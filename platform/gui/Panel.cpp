@@ -1,59 +1,242 @@
 #include "platform/gui/Panel.h"
 
 #include <QApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QtMath>
+#include <algorithm>
+#include <exception>
+
+namespace {
+
+TShiftState ShiftState(const QMouseEvent& event) {
+    TShiftState state = 0;
+    const Qt::KeyboardModifiers modifiers = event.modifiers();
+    if (modifiers & Qt::ShiftModifier)
+        state |= ssShift;
+    if (modifiers & Qt::AltModifier)
+        state |= ssAlt;
+    if (modifiers & Qt::ControlModifier)
+        state |= ssCtrl;
+    const Qt::MouseButtons buttons = event.buttons();
+    if (buttons & Qt::LeftButton)
+        state |= ssLeft;
+    if (buttons & Qt::RightButton)
+        state |= ssRight;
+    if (buttons & Qt::MiddleButton)
+        state |= ssMiddle;
+    return state;
+}
+
+bool MouseButton(Qt::MouseButton qtButton, TMouseButton& button) {
+    switch (qtButton) {
+    case Qt::LeftButton:
+        button = mbLeft;
+        return true;
+    case Qt::RightButton:
+        button = mbRight;
+        return true;
+    case Qt::MiddleButton:
+        button = mbMiddle;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Canvas pixel under the mouse: the image lies at the widget origin.
+QPoint CanvasPosition(const QMouseEvent& event) {
+    const QPointF p = event.position();
+    return QPoint(qFloor(p.x()), qFloor(p.y()));
+}
+
+// Exceptions must not travel through Qt's event loop; an owner handler's error ends the event.
+template <typename F> void Guarded(F&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        qWarning("Unhandled error in a panel event handler: %s", error.what());
+    }
+}
+
+} // namespace
 
 TPanel::TPanel(QWidget* parent) : QFrame(parent) {
     setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    FCanvas.OnChange = [this] {
+        if (!FInPaintEvent)
+            update();
+    };
+    UpdateFrame();
+    SyncImageSize();
 }
-TPanel::~TPanel() = default;
+
+TPanel::~TPanel() {
+    FCanvas.OnChange = nullptr;
+}
+
 void TPanel::SetWidth(int32_t width) {
-    resize(width, height());
+    resize(std::max(width, 0), height());
+    SyncImageSize();
 }
+
 void TPanel::SetHeight(int32_t height) {
-    resize(width(), height);
+    resize(width(), std::max(height, 0));
+    SyncImageSize();
 }
+
 void TPanel::SetBevelWidth(int32_t width) {
-    FBevelWidth = width;
+    FBevelWidth = std::max(width, 0);
+    UpdateFrame();
 }
+
 void TPanel::SetBevelInner(TBevelCut cut) {
     FBevelInner = cut;
+    UpdateFrame();
 }
+
 void TPanel::SetBevelOuter(TBevelCut cut) {
     FBevelOuter = cut;
+    UpdateFrame();
 }
+
+void TPanel::UpdateFrame() {
+    const TBevelCut cut = FBevelOuter != bvNone ? FBevelOuter : FBevelInner;
+    const int shadow = cut == bvRaised  ? QFrame::Raised
+                       : cut == bvSpace ? QFrame::Plain
+                                        : QFrame::Sunken;
+    setFrameStyle(cut == bvNone ? int(QFrame::NoFrame) : (QFrame::Panel | shadow));
+    setLineWidth(FBevelWidth);
+    Invalidate();
+}
+
 void TPanel::SetColor(TColor color) {
     FColor = color;
+    Invalidate();
 }
+
 void TPanel::SetCaption(const std::string& caption) {
     FCaption = caption;
+    Invalidate();
 }
+
 void TPanel::Invalidate() {
+    FNeedsPaint = true;
     update();
 }
+
 void TPanel::Repaint() {
+    FNeedsPaint = false;
+    SyncImageSize();
     Paint();
+    update();
 }
+
 void TPanel::SetApplicationCursor(Qt::CursorShape shape) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return;
+    const QCursor* current = QApplication::overrideCursor();
+    if (current && current->shape() == shape)
+        return;
+    ClearApplicationCursor();
     QApplication::setOverrideCursor(QCursor(shape));
 }
+
 void TPanel::ClearApplicationCursor() {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return;
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
 }
-void TPanel::Paint() {}
-void TPanel::Resize() {}
-void TPanel::HandleMouseDown(TMouseButton, TShiftState, int32_t, int32_t) {}
-void TPanel::HandleMouseMove(TShiftState, int32_t, int32_t) {}
-void TPanel::HandleMouseUp(TMouseButton, TShiftState, int32_t, int32_t) {}
-void TPanel::paintEvent(QPaintEvent* event) {
-    QFrame::paintEvent(event);
+
+void TPanel::Paint() {
+    TCanvas& canvas = FCanvas;
+    canvas.Brush.Color = FColor;
+    canvas.Brush.Style = bsSolid;
+    canvas.FillRect(Rect(0, 0, canvas.Width(), canvas.Height()));
+    canvas.PaintWith([this](QPainter& painter) { drawFrame(&painter); });
+    canvas.SetFont(FFont);
+    if (!FCaption.empty()) {
+        const int32_t x = (canvas.Width() - canvas.TextWidth(FCaption)) / 2;
+        const int32_t y = (canvas.Height() - canvas.TextHeight(FCaption)) / 2;
+        canvas.TextOut(x, y, FCaption);
+    }
 }
+
+void TPanel::Resize() {
+    if (OnResize)
+        OnResize();
+}
+
+void TPanel::HandleMouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
+    if (OnMouseDown)
+        OnMouseDown(button, shift, x, y);
+}
+
+void TPanel::HandleMouseMove(TShiftState shift, int32_t x, int32_t y) {
+    if (OnMouseMove)
+        OnMouseMove(shift, x, y);
+}
+
+void TPanel::HandleMouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
+    if (OnMouseUp)
+        OnMouseUp(button, shift, x, y);
+}
+
+void TPanel::SyncImageSize() {
+    if (FCanvas.Width() != width() || FCanvas.Height() != height())
+        FCanvas.SetSize(width(), height());
+}
+
+void TPanel::paintEvent(QPaintEvent*) {
+    FInPaintEvent = true;
+    if (FNeedsPaint) {
+        FNeedsPaint = false;
+        SyncImageSize();
+        Guarded([this] { Paint(); });
+    }
+    const QImage& image = FCanvas.Image();
+    FInPaintEvent = false;
+    QPainter painter(this);
+    drawFrame(&painter);
+    const int drawWidth = std::max(width() - FBevelWidth, 0);
+    const int drawHeight = std::max(height() - FBevelWidth, 0);
+    painter.drawImage(QPoint(0, 0), image, QRect(0, 0, drawWidth, drawHeight));
+}
+
 void TPanel::resizeEvent(QResizeEvent* event) {
     QFrame::resizeEvent(event);
+    SyncImageSize();
+    FNeedsPaint = true;
+    Guarded([this] { Resize(); });
 }
-void TPanel::mousePressEvent(QMouseEvent*) {}
-void TPanel::mouseMoveEvent(QMouseEvent*) {}
-void TPanel::mouseReleaseEvent(QMouseEvent*) {}
-void TPanel::mouseDoubleClickEvent(QMouseEvent*) {}
-void TPanel::SyncImageSize() {}
-void TPanel::UpdateFrame() {}
+
+void TPanel::mousePressEvent(QMouseEvent* event) {
+    TMouseButton button;
+    if (!MouseButton(event->button(), button))
+        return QFrame::mousePressEvent(event);
+    const QPoint p = CanvasPosition(*event);
+    Guarded([&] { HandleMouseDown(button, ShiftState(*event), p.x(), p.y()); });
+}
+
+void TPanel::mouseDoubleClickEvent(QMouseEvent* event) {
+    TMouseButton button;
+    if (!MouseButton(event->button(), button))
+        return QFrame::mouseDoubleClickEvent(event);
+    const QPoint p = CanvasPosition(*event);
+    Guarded([&] { HandleMouseDown(button, ShiftState(*event) | ssDouble, p.x(), p.y()); });
+}
+
+void TPanel::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = CanvasPosition(*event);
+    Guarded([&] { HandleMouseMove(ShiftState(*event), p.x(), p.y()); });
+}
+
+void TPanel::mouseReleaseEvent(QMouseEvent* event) {
+    TMouseButton button;
+    if (!MouseButton(event->button(), button))
+        return QFrame::mouseReleaseEvent(event);
+    const QPoint p = CanvasPosition(*event);
+    Guarded([&] { HandleMouseUp(button, ShiftState(*event), p.x(), p.y()); });
+}

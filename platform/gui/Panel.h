@@ -105,4 +105,5 @@ private:
     TBevelCut FBevelOuter = bvLowered;
     bool FDesignMode = false;
     bool FNeedsPaint = true;
+    bool FInPaintEvent = false;
 };

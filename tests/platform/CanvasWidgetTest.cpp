@@ -1,0 +1,599 @@
+// Canvas over a QImage: raster operations, geometry, bitmaps and text.
+#include "platform/gui/Bitmap.h"
+#include "platform/gui/Canvas.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPainterPathStroker>
+#include <QPalette>
+#include <gtest/gtest.h>
+#include <limits>
+#include <set>
+#include <utility>
+
+namespace {
+
+constexpr uint32_t kRgb = 0x00FFFFFF;
+
+// A background where every pixel differs from its neighbours.
+void FillPattern(TCanvas& canvas) {
+    for (int y = 0; y < canvas.Height(); ++y)
+        for (int x = 0; x < canvas.Width(); ++x)
+            canvas.SetPixel(x, y, TColor((x * 2654435761u) ^ (y * 40503u) ^ 0x5A3C96) & kRgb);
+}
+
+QImage Snapshot(const TCanvas& canvas) {
+    return canvas.Image().copy();
+}
+
+// Pixels that differ between two images.
+std::set<std::pair<int, int>> Changed(const QImage& a, const QImage& b) {
+    std::set<std::pair<int, int>> result;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if ((a.pixel(x, y) & kRgb) != (b.pixel(x, y) & kRgb))
+                result.insert({x, y});
+    return result;
+}
+
+// Drawing operations as the chart issues them.
+using TDrawing = std::function<void(TCanvas&)>;
+
+std::vector<std::pair<std::string, TDrawing>> Elements() {
+    std::vector<std::pair<std::string, TDrawing>> list;
+    list.push_back({"diagonal run", [](TCanvas& c) {
+                        c.MoveTo(3, 4);
+                        c.LineTo(30, 21);
+                        c.LineTo(52, 8);
+                        c.LineTo(70, 40);
+                    }});
+    list.push_back({"horizontal", [](TCanvas& c) {
+                        c.MoveTo(-5, 17);
+                        c.LineTo(90, 17);
+                    }});
+    list.push_back({"vertical", [](TCanvas& c) {
+                        c.MoveTo(41, 50);
+                        c.LineTo(41, 2);
+                    }});
+    list.push_back({"axes corner", [](TCanvas& c) {
+                        c.MoveTo(10, 5);
+                        c.LineTo(10, 45);
+                        c.LineTo(70, 45);
+                    }});
+    list.push_back({"crossing lines", [](TCanvas& c) {
+                        c.MoveTo(30, 0);
+                        c.LineTo(30, 50);
+                        c.MoveTo(0, 25);
+                        c.LineTo(80, 25);
+                    }});
+    list.push_back({"polyline", [](TCanvas& c) {
+                        const TPoint p[] = {{2, 40}, {20, 3}, {40, 44}, {60, 3}, {60, 30}};
+                        c.Polyline(p);
+                    }});
+    list.push_back({"ellipse", [](TCanvas& c) { c.Ellipse(20, 10, 33, 23); }});
+    list.push_back({"rectangle", [](TCanvas& c) { c.Rectangle(44, 12, 57, 25); }});
+    list.push_back({"polygon", [](TCanvas& c) {
+                        const TPoint p[] = {{10, 30}, {25, 10}, {40, 30}, {18, 20}};
+                        c.Polygon(p);
+                    }});
+    list.push_back({"clipped ellipse", [](TCanvas& c) { c.Ellipse(-10, -10, 12, 12); }});
+    return list;
+}
+
+class CanvasTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Canvas.SetSize(80, 50);
+        FillPattern(Canvas);
+        Canvas.Pen.Mode = pmNotXor;
+        Canvas.Pen.Color = 0x00336699;
+        Canvas.Brush.Color = 0x00C08040;
+    }
+    TCanvas Canvas;
+};
+
+TEST_F(CanvasTest, EveryElementDrawnTwiceRestoresTheImage) {
+    const TPenStyle styles[] = {psSolid, psDash, psDot, psDashDot, psDashDotDot, psInsideFrame};
+    for (TPenMode mode : {pmNotXor, pmXor})
+        for (int width : {1, 2, 3, 5, 8})
+            for (TPenStyle style : styles)
+                for (const auto& [name, draw] : Elements()) {
+                    Canvas.Pen.Mode = mode;
+                    Canvas.Pen.Width = width;
+                    Canvas.Pen.Style = style;
+                    const QImage before = Snapshot(Canvas);
+                    draw(Canvas);
+                    Canvas.Flush();
+                    const QImage once = Snapshot(Canvas);
+                    draw(Canvas);
+                    Canvas.Flush();
+                    SCOPED_TRACE(name + " width " + std::to_string(width) + " style " +
+                                 std::to_string(style) + " mode " + std::to_string(mode));
+                    EXPECT_FALSE(Changed(before, once).empty());
+                    EXPECT_EQ(Snapshot(Canvas), before);
+                }
+}
+
+TEST_F(CanvasTest, NotXorGivesInverseOfPenXorPixel) {
+    const QImage before = Snapshot(Canvas);
+    Canvas.Pen.Width = 3;
+    for (const auto& [name, draw] : Elements()) {
+        Canvas.Brush.Color = Canvas.Pen.Color; // fill and outline give the same arithmetic
+        draw(Canvas);
+        Canvas.Flush();
+        const QImage after = Snapshot(Canvas);
+        const auto changed = Changed(before, after);
+        ASSERT_FALSE(changed.empty()) << name;
+        for (const auto& [x, y] : changed)
+            ASSERT_EQ(after.pixel(x, y) & kRgb,
+                      ~(ColorToQRgb(Canvas.Pen.Color) ^ before.pixel(x, y)) & kRgb)
+                << name << " at " << x << "," << y;
+        for (int y = 0; y < after.height(); ++y)
+            ASSERT_EQ(after.pixel(0, y) >> 24, 0xFFu) << "image stays opaque";
+        draw(Canvas);
+        Canvas.Flush();
+    }
+}
+
+// Reference: the pixels an element covers when painted plainly on a white surface.
+std::set<std::pair<int, int>> Covered(const TDrawing& draw, int width) {
+    TCanvas plain;
+    plain.SetSize(80, 50);
+    plain.Brush.Color = clWhite;
+    plain.FillRect(Rect(0, 0, 80, 50));
+    const QImage white = Snapshot(plain);
+    plain.Pen.Mode = pmCopy;
+    plain.Pen.Width = width;
+    plain.Pen.Color = clBlack;
+    plain.Brush.Color = clBlack;
+    draw(plain);
+    return Changed(white, Snapshot(plain));
+}
+
+TEST_F(CanvasTest, EachElementChangesEveryCoveredPixelOnce) {
+    for (int width : {1, 2, 3, 6})
+        for (const auto& [name, draw] : Elements()) {
+            if (name == "crossing lines")
+                continue; // two elements: their shared pixel is hit twice, as on the platform
+            TCanvas canvas;
+            canvas.SetSize(80, 50);
+            canvas.Brush.Color = clWhite;
+            canvas.FillRect(Rect(0, 0, 80, 50));
+            const QImage white = Snapshot(canvas);
+            canvas.Pen.Mode = pmNotXor;
+            canvas.Pen.Width = width;
+            canvas.Pen.Color = clWhite; // not-xor with white changes nothing ...
+            canvas.Brush.Color = clWhite;
+            draw(canvas);
+            EXPECT_TRUE(Changed(white, Snapshot(canvas)).empty()) << name;
+            canvas.Pen.Color = clBlack; // ... with black it inverts each covered pixel once
+            canvas.Brush.Color = clBlack;
+            draw(canvas);
+            EXPECT_EQ(Changed(white, Snapshot(canvas)), Covered(draw, width))
+                << name << " width " << width;
+        }
+}
+
+// True when the pixels form one 8-connected piece.
+bool Connected(const std::set<std::pair<int, int>>& pixels) {
+    if (pixels.empty())
+        return false;
+    std::set<std::pair<int, int>> seen{*pixels.begin()};
+    std::vector<std::pair<int, int>> todo{*pixels.begin()};
+    while (!todo.empty()) {
+        const auto [x, y] = todo.back();
+        todo.pop_back();
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (pixels.count({x + dx, y + dy}) && seen.insert({x + dx, y + dy}).second)
+                    todo.push_back({x + dx, y + dy});
+    }
+    return seen.size() == pixels.size();
+}
+
+// The chart's segment drawing: each segment after the first starts up to half a pen width
+// after the previous end.
+void DrawChartLine(TCanvas& canvas, const std::vector<TPoint>& points, int width) {
+    canvas.MoveTo(points[0].X, points[0].Y);
+    canvas.LineTo(points[1].X, points[1].Y);
+    for (size_t i = 2; i < points.size(); ++i) {
+        const TPoint p1 = points[i - 1], p2 = points[i];
+        const int dx = p2.X - p1.X, dy = p2.Y - p1.Y;
+        const double kx = dy == 0 ? 0 : std::abs(double(dx) / dy);
+        const double ky = dx == 0 ? 0 : std::abs(double(dy) / dx);
+        const int ax = int(std::sqrt(width * 0.25 * width / (ky * ky + 1)));
+        const int ay = int(std::sqrt(width * 0.25 * width / (kx * kx + 1)));
+        const int sx = (dx > 0) - (dx < 0), sy = (dy > 0) - (dy < 0);
+        canvas.MoveTo(p1.X + sx * ax, p1.Y + sy * ay);
+        canvas.LineTo(p2.X, p2.Y);
+    }
+}
+
+TEST_F(CanvasTest, ChartLineRunHasNoGapsAndNoCancelledJoints) {
+    const std::vector<TPoint> points = {{2, 45},  {12, 30}, {22, 22}, {32, 17}, {42, 14},
+                                        {52, 12}, {62, 11}, {72, 11}, {78, 2}};
+    for (int width : {1, 2, 3, 4, 7}) {
+        const TDrawing draw = [&](TCanvas& c) { DrawChartLine(c, points, width); };
+        TCanvas canvas;
+        canvas.SetSize(80, 50);
+        canvas.Brush.Color = clWhite;
+        canvas.FillRect(Rect(0, 0, 80, 50));
+        const QImage white = Snapshot(canvas);
+        canvas.Pen = {clBlack, psSolid, width, pmNotXor};
+        draw(canvas);
+        const auto drawn = Changed(white, Snapshot(canvas));
+        EXPECT_EQ(drawn, Covered(draw, width)) << "width " << width;
+        EXPECT_TRUE(Connected(drawn)) << "width " << width;
+        for (size_t i = 1; width > 1 && i + 1 < points.size(); ++i)
+            EXPECT_TRUE(drawn.count({points[i].X, points[i].Y}))
+                << "joint " << i << " width " << width;
+        draw(canvas);
+        EXPECT_EQ(Snapshot(canvas), white);
+    }
+}
+
+TEST_F(CanvasTest, RunEndsWhenThePenChangesOrOnFlush) {
+    const QImage before = Snapshot(Canvas);
+    Canvas.Pen.Width = 2;
+    // The same line drawn twice as two elements (erase, then draw) cancels completely ...
+    Canvas.MoveTo(5, 5);
+    Canvas.LineTo(60, 30);
+    Canvas.Flush();
+    Canvas.MoveTo(5, 5);
+    Canvas.LineTo(60, 30);
+    EXPECT_EQ(Snapshot(Canvas), before);
+    // ... and a pen change between them ends the first element as well.
+    Canvas.MoveTo(5, 5);
+    Canvas.LineTo(60, 30);
+    Canvas.Pen.Color = 0x00123456;
+    Canvas.LineTo(70, 40);
+    Canvas.Pen.Color = 0x00336699;
+    Canvas.MoveTo(5, 5);
+    Canvas.LineTo(60, 30);
+    Canvas.Pen.Color = 0x00123456;
+    Canvas.MoveTo(60, 30);
+    Canvas.LineTo(70, 40);
+    EXPECT_EQ(Snapshot(Canvas), before);
+}
+
+// Qt's own rendering of one raster-op segment, for comparison with the scan-line loop.
+QImage QtSegment(const QImage& background, TPoint a, TPoint b, int width, uint32_t rgb) {
+    QImage image = background.copy();
+    QPainter painter(&image);
+    painter.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+    if (width <= 1) {
+        QPen pen(QColor::fromRgb(rgb), 0, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+        pen.setCosmetic(true);
+        painter.setPen(pen);
+        painter.drawLine(a.X, a.Y, b.X, b.Y);
+    } else {
+        QPainterPath path;
+        path.moveTo(a.X, a.Y);
+        path.lineTo(b.X, b.Y);
+        const QPen pen(QColor::fromRgb(rgb), width, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor::fromRgb(rgb));
+        painter.drawPath(QPainterPathStroker(pen).createStroke(path));
+    }
+    return image;
+}
+
+TEST_F(CanvasTest, HorizontalAndVerticalLinesMatchQtBitForBit) {
+    const QImage background = Snapshot(Canvas);
+    const std::pair<TPoint, TPoint> segments[] = {
+        {{3, 7}, {70, 7}},    {{70, 8}, {3, 8}},    {{9, 2}, {9, 47}},    {{10, 47}, {10, 2}},
+        {{-20, 0}, {100, 0}}, {{79, -9}, {79, 60}}, {{40, 49}, {41, 49}}, {{5, 20}, {5, 21}}};
+    for (int width = 2; width <= 12; ++width)
+        for (const auto& [a, b] : segments) {
+            Canvas.Pen = {0x00336699, psSolid, width, pmNotXor};
+            Canvas.MoveTo(a.X, a.Y);
+            Canvas.LineTo(b.X, b.Y);
+            EXPECT_EQ(Snapshot(Canvas),
+                      QtSegment(background, a, b, width, ColorToQRgb(Canvas.Pen.Color)))
+                << "width " << width << " from " << a.X << "," << a.Y;
+            Canvas.SetImage(background);
+        }
+}
+
+TEST(CanvasGeometry, OnePixelLinesCoverTheirStartButNotTheirEnd) {
+    TCanvas canvas;
+    canvas.SetSize(40, 50);
+    canvas.Pen.Mode = pmNotXor;
+    const std::pair<TPoint, TPoint> segments[] = {
+        {{3, 7}, {30, 7}},   {{30, 9}, {3, 9}},   {{1, 2}, {1, 40}},    {{2, 40}, {2, 2}},
+        {{5, 10}, {35, 49}}, {{35, 40}, {5, 11}}, {{10, 10}, {20, 20}}, {{-10, 3}, {50, 33}}};
+    for (const auto& [a, b] : segments) {
+        canvas.Brush.Color = clWhite;
+        canvas.FillRect(Rect(0, 0, 40, 50));
+        const QImage white = Snapshot(canvas);
+        canvas.Pen.Color = clBlack;
+        canvas.MoveTo(a.X, a.Y);
+        canvas.LineTo(b.X, b.Y);
+        const auto drawn = Changed(white, Snapshot(canvas));
+        const size_t steps = std::max(std::abs(b.X - a.X), std::abs(b.Y - a.Y));
+        const bool clipped = a.X < 0 || b.X >= 40;
+        SCOPED_TRACE(std::to_string(a.X) + "," + std::to_string(a.Y));
+        EXPECT_TRUE(clipped || drawn.size() == steps);
+        EXPECT_TRUE(clipped || drawn.count({a.X, a.Y}));
+        EXPECT_FALSE(drawn.count({b.X, b.Y}));
+        EXPECT_TRUE(Connected(drawn));
+    }
+}
+
+TEST(CanvasGeometry, RectangleAndLinesExcludeRightAndBottomEdges) {
+    TCanvas canvas;
+    canvas.SetSize(20, 20);
+    canvas.Brush.Color = clWhite;
+    canvas.FillRect(Rect(0, 0, 20, 20));
+    canvas.Pen.Color = clBlack;
+    canvas.Brush.Color = clRed;
+    canvas.Rectangle(2, 3, 10, 8);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x) {
+            const bool inside = x >= 2 && x < 10 && y >= 3 && y < 8;
+            const bool border = inside && (x == 2 || x == 9 || y == 3 || y == 7);
+            EXPECT_EQ(canvas.Pixel(x, y), border   ? clBlack
+                                          : inside ? clRed
+                                                   : clWhite)
+                << x << "," << y;
+        }
+    canvas.MoveTo(1, 15);
+    canvas.LineTo(8, 15);
+    EXPECT_EQ(canvas.Pixel(1, 15), clBlack);
+    EXPECT_EQ(canvas.Pixel(7, 15), clBlack);
+    EXPECT_EQ(canvas.Pixel(8, 15), clWhite);
+    EXPECT_EQ(canvas.PenPos(), (TPoint{8, 15}));
+}
+
+TEST(CanvasGeometry, FillRectUsesTheBrushOnlyAndClips) {
+    TCanvas canvas;
+    canvas.SetSize(10, 10);
+    canvas.Pen.Mode = pmNotXor;
+    canvas.SetCopyMode(SRCINVERT);
+    canvas.Brush.Color = clBlue;
+    canvas.FillRect(Rect(-5, -5, 100, 100));
+    canvas.Brush.Color = clLime;
+    canvas.FillRect(Rect(2, 2, 4, 3));
+    EXPECT_EQ(canvas.Pixel(2, 2), clLime);
+    EXPECT_EQ(canvas.Pixel(3, 2), clLime);
+    EXPECT_EQ(canvas.Pixel(4, 2), clBlue);
+    EXPECT_EQ(canvas.Pixel(2, 3), clBlue);
+    EXPECT_EQ(canvas.Pixel(9, 9), clBlue);
+}
+
+TEST(CanvasGeometry, ExtremeCoordinatesNeitherCrashNorHang) {
+    TCanvas canvas;
+    canvas.SetSize(30, 30);
+    canvas.Pen.Mode = pmNotXor;
+    const int32_t big = std::numeric_limits<int32_t>::max();
+    const int32_t small = std::numeric_limits<int32_t>::min();
+    for (int width : {1, 4}) {
+        canvas.Pen.Width = width;
+        canvas.MoveTo(small, small);
+        canvas.LineTo(big, big);
+        canvas.LineTo(small, 15);
+        canvas.MoveTo(big, 3);
+        canvas.LineTo(small, 3);
+        canvas.Ellipse(small, small, big, big);
+        canvas.Rectangle(small, 5, big, 9);
+        const TPoint polygon[] = {{small, small}, {big, 0}, {0, big}};
+        canvas.Polygon(polygon);
+    }
+    TBitmap bitmap(4, 4);
+    canvas.Draw(big - 1, big - 1, bitmap);
+    canvas.CopyRect(Rect(small, small, big, big), bitmap.Canvas(), Rect(0, 0, 4, 4));
+    canvas.CopyRect(Rect(0, 0, 30, 30), bitmap.Canvas(), Rect(small, small, big, big));
+    canvas.MoveTo(0, 10);
+    canvas.LineTo(30, 10);
+    EXPECT_NE(canvas.Image().pixel(5, 10), 0u); // still a working canvas
+}
+
+TEST(CanvasGeometry, ResizeKeepsOverlapAndFillsNewPixelsWhite) {
+    TBitmap bitmap(4, 3);
+    bitmap.Canvas().Brush.Color = clRed;
+    bitmap.Canvas().FillRect(Rect(0, 0, 4, 3));
+    bitmap.SetSize(6, 2);
+    EXPECT_EQ(bitmap.Width(), 6);
+    EXPECT_EQ(bitmap.Height(), 2);
+    EXPECT_EQ(bitmap.Canvas().Pixel(3, 1), clRed);
+    EXPECT_EQ(bitmap.Canvas().Pixel(4, 1), clWhite);
+    bitmap.SetSize(-3, 5);
+    EXPECT_EQ(bitmap.Width(), 0);
+    bitmap.Canvas().Rectangle(0, 0, 3, 3); // drawing on an empty bitmap is harmless
+    bitmap.Canvas().TextOut(0, 0, "x");
+    bitmap.SetSize(2, 2);
+    EXPECT_EQ(bitmap.Image().format(), QImage::Format_RGB32);
+}
+
+class CopyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Canvas.SetSize(20, 20);
+        FillPattern(Canvas);
+        Source.SetSize(3, 2);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x)
+                Source.Canvas().SetPixel(x, y, TColor(0x102030 * (x + 1) + 0x0F0000 * y));
+    }
+    TCanvas Canvas;
+    TBitmap Source;
+};
+
+TEST_F(CopyTest, DrawCombinesByCopyMode) {
+    const QImage before = Snapshot(Canvas);
+    Canvas.SetCopyMode(SRCINVERT);
+    Canvas.Draw(5, 6, Source);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            EXPECT_EQ(Canvas.Pixel(5 + x, 6 + y),
+                      (QRgbToColor(before.pixel(5 + x, 6 + y)) ^ Source.Canvas().Pixel(x, y)));
+    EXPECT_EQ(Changed(before, Snapshot(Canvas)).size(), 6u);
+    Canvas.Draw(5, 6, Source);
+    EXPECT_EQ(Snapshot(Canvas), before);
+    Canvas.SetCopyMode(SRCCOPY);
+    Canvas.Draw(-1, 18, Source);
+    EXPECT_EQ(Canvas.Pixel(0, 18), Source.Canvas().Pixel(1, 0));
+    EXPECT_EQ(Canvas.Pixel(1, 19), Source.Canvas().Pixel(2, 1));
+    EXPECT_EQ(Changed(before, Snapshot(Canvas)).size(), 4u);
+}
+
+TEST_F(CopyTest, CopyRectCombinesByCopyModeAndStretches) {
+    const QImage before = Snapshot(Canvas);
+    Canvas.SetCopyMode(SRCINVERT);
+    Canvas.CopyRect(Rect(2, 2, 4, 4), Source.Canvas(), Rect(1, 0, 3, 2));
+    EXPECT_EQ(Canvas.Pixel(3, 3), QRgbToColor(before.pixel(3, 3)) ^ Source.Canvas().Pixel(2, 1));
+    Canvas.CopyRect(Rect(2, 2, 4, 4), Source.Canvas(), Rect(1, 0, 3, 2));
+    EXPECT_EQ(Snapshot(Canvas), before);
+    Canvas.SetCopyMode(SRCCOPY);
+    Canvas.CopyRect(Rect(10, 10, 16, 14), Source.Canvas(), Rect(0, 0, 3, 2));
+    EXPECT_EQ(Canvas.Pixel(10, 10), Source.Canvas().Pixel(0, 0));
+    EXPECT_EQ(Canvas.Pixel(11, 11), Source.Canvas().Pixel(0, 0));
+    EXPECT_EQ(Canvas.Pixel(15, 13), Source.Canvas().Pixel(2, 1));
+    // Within one canvas the source is read before it is overwritten.
+    const TColor origin = Canvas.Pixel(10, 10);
+    Canvas.CopyRect(Rect(11, 10, 17, 14), Canvas, Rect(10, 10, 16, 14));
+    EXPECT_EQ(Canvas.Pixel(11, 10), origin);
+    EXPECT_EQ(Canvas.Pixel(12, 10), origin);
+}
+
+TEST_F(CopyTest, OtherRasterOperations) {
+    Canvas.Brush.Color = 0x00F0F0F0;
+    Canvas.FillRect(Rect(0, 0, 20, 20));
+    Canvas.SetCopyMode(SRCAND);
+    Canvas.Draw(0, 0, Source);
+    EXPECT_EQ(Canvas.Pixel(1, 1), 0x00F0F0F0 & Source.Canvas().Pixel(1, 1));
+    Canvas.SetCopyMode(NOTSRCCOPY);
+    Canvas.Draw(0, 0, Source);
+    EXPECT_EQ(Canvas.Pixel(2, 0), ~Source.Canvas().Pixel(2, 0) & kRgb);
+    Canvas.SetCopyMode(PATCOPY);
+    Canvas.Draw(0, 0, Source);
+    EXPECT_EQ(Canvas.Pixel(0, 0), 0x00F0F0F0u);
+}
+
+TEST(CanvasText, TextOutFillsItsCellWithTheBrush) {
+    TCanvas canvas;
+    canvas.SetSize(120, 40);
+    canvas.Brush.Color = clWhite;
+    canvas.FillRect(Rect(0, 0, 120, 40));
+    canvas.Font().SetName("courier new");
+    canvas.Font().SetSize(8);
+    canvas.Font().SetColor(clBlack);
+    canvas.Brush.Color = clRed;
+    canvas.Pen.Mode = pmNotXor; // pen mode and copy mode do not apply to text
+    canvas.SetCopyMode(SRCINVERT);
+    const int w = canvas.TextWidth("A1.5");
+    const int h = canvas.TextHeight("A1.5");
+    EXPECT_GT(w, 10);
+    EXPECT_GE(h, 11);
+    canvas.TextOut(10, 5, "A1.5");
+    int text = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 120; ++x) {
+            const bool cell = x >= 10 && x < 10 + w && y >= 5 && y < 5 + h;
+            const TColor c = canvas.Pixel(x, y);
+            if (!cell)
+                ASSERT_EQ(c, clWhite) << x << "," << y;
+            else if (c != clRed)
+                ++text;
+        }
+    EXPECT_GT(text, 10);
+    EXPECT_EQ(canvas.Pixel(10, 5), clRed);
+    EXPECT_EQ(canvas.TextWidth(""), 0);
+}
+
+TEST(CanvasText, RotatedFontCoversTheTurnedCell) {
+    TCanvas canvas;
+    canvas.SetSize(60, 120);
+    canvas.Brush.Color = clWhite;
+    canvas.FillRect(Rect(0, 0, 60, 120));
+    canvas.Font().SetName("courier new");
+    canvas.Font().SetSize(8);
+    const int h = canvas.TextHeight("X");
+    TLogFont lf{};
+    lf.Height = canvas.TextHeight("X");
+    lf.Width = canvas.TextWidth("X");
+    lf.Escapement = lf.Orientation = 900;
+    lf.Weight = 300;
+    lf.PitchAndFamily = 0x31;
+    lf.FaceName = canvas.Font().Name();
+    const TFont kept = canvas.Font();
+    canvas.Font().Assign(CreateFontIndirect(lf));
+    EXPECT_EQ(canvas.TextHeight("X"), h);
+    const int w = canvas.TextWidth("Effectiveness");
+    canvas.Brush.Color = clYellow;
+    canvas.TextOut(20, 100, "Effectiveness");
+    canvas.Font().Assign(kept);
+    EXPECT_EQ(canvas.Font(), kept);
+    // Turned counter-clockwise: reads upwards from (20, 100), cell x in [20, 20 + h).
+    int left = 1000, right = -1, top = 1000, bottom = -1;
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 60; ++x)
+            if (canvas.Pixel(x, y) != clWhite) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    EXPECT_EQ(left, 20);
+    EXPECT_EQ(right, 20 + h - 1);
+    EXPECT_EQ(bottom, 99);
+    EXPECT_EQ(top, 100 - w);
+}
+
+TEST(Fonts, SizesArePixelsAt96Dpi) {
+    TFont font;
+    font.SetSize(8);
+    EXPECT_EQ(font.Height(), -11);
+    EXPECT_EQ(font.Size(), 8);
+    EXPECT_EQ(font.ToQFont().pixelSize(), 11);
+    font.SetSize(10);
+    EXPECT_EQ(font.Height(), -13);
+    font.SetHeight(-16);
+    EXPECT_EQ(font.Size(), 12);
+    font.SetSize(0);
+    EXPECT_GT(font.ToQFont().pixelSize(), 0);
+    font.SetSize(std::numeric_limits<int32_t>::max());
+    EXPECT_LE(font.ToQFont().pixelSize(), 4096);
+    font.SetStyle(fsBold | fsItalic | fsUnderline);
+    const QFont qfont = font.ToQFont();
+    EXPECT_EQ(qfont.weight(), QFont::Bold);
+    EXPECT_TRUE(qfont.italic());
+    EXPECT_TRUE(qfont.underline());
+    EXPECT_FALSE(qfont.strikeOut());
+}
+
+TEST(Fonts, LogFontCarriesItsAttributes) {
+    TLogFont lf{};
+    lf.Height = 14;
+    lf.Escapement = 900;
+    lf.Weight = 300;
+    lf.Italic = 1;
+    lf.StrikeOut = 1;
+    lf.PitchAndFamily = 0x31;
+    lf.FaceName = "courier new";
+    const TFont font = CreateFontIndirect(lf);
+    EXPECT_EQ(font.Name(), "courier new");
+    EXPECT_EQ(font.Height(), 14);
+    EXPECT_EQ(font.Escapement(), 900);
+    EXPECT_EQ(font.Style(), fsItalic | fsStrikeOut);
+    EXPECT_EQ(font.Pitch(), fpFixed);
+    EXPECT_EQ(font.ToQFont().weight(), QFont::Light);
+    // A positive height is the cell height.
+    TCanvas canvas;
+    canvas.SetFont(font);
+    EXPECT_NEAR(canvas.TextHeight("X"), 14, 1);
+}
+
+TEST(Colors, SystemColoursFollowThePaletteAndPlainColoursPassThrough) {
+    const QPalette palette = QGuiApplication::palette();
+    EXPECT_EQ(ColorToQRgb(clWindow), palette.color(QPalette::Active, QPalette::Base).rgb());
+    EXPECT_EQ(ColorToQRgb(clWindowText), palette.color(QPalette::Active, QPalette::Text).rgb());
+    EXPECT_EQ(ColorToQRgb(clBtnFace), palette.color(QPalette::Active, QPalette::Button).rgb());
+    EXPECT_EQ(ColorToQRgb(clRed), qRgb(255, 0, 0));
+    EXPECT_EQ(ColorToQRgb(0x00EBE2E0), qRgb(0xE0, 0xE2, 0xEB));
+    EXPECT_EQ(ColorToRGB(0x12345678), 0x00345678u);
+    EXPECT_EQ(ColorToRGB(clSystemColor | 200), clBlack);
+    EXPECT_EQ(QRgbToColor(qRgb(1, 2, 3)), 0x00030201u);
+}
+
+} // namespace
