@@ -47,7 +47,9 @@ void TChartPanel::DrawXScale() {
     if (!XIsLog()) {
         const TLinearTicks Ticks =
             LinearTicks(FScaledXMin, FScaledXMax, FScaleXTicks, FPlotWidth, TTickAxis::X);
-        for (int64_t i = 0; Ticks.Valid && i <= Ticks.Count; ++i) {
+        if (!Ticks.Valid)
+            return; // bounds beyond drawing or far too many ticks: no scale at all
+        for (int64_t i = 0; i <= Ticks.Count; ++i) {
             const double Value = XFromScale(i * Ticks.Step + FScaledXMin);
             const std::string Text = TickLabelText(Value);
             const int32_t x =
@@ -57,6 +59,8 @@ void TChartPanel::DrawXScale() {
         }
     } else {
         const TLogTicks Ticks = LogTicks(XMin(), XMax());
+        if (Ticks.Major.empty())
+            return;
         TLabelSpans Spans;
         for (const double Value : Ticks.Major)
             DrawXTick(Value, true, LabelTop, Spans);
@@ -108,9 +112,11 @@ void TChartPanel::DrawYScale() {
     if (!YIsLog()) {
         const TLinearTicks Ticks =
             LinearTicks(FScaledYMin, FScaledYMax, FScaleYTicks, FPlotHeight, TTickAxis::Y);
+        if (!Ticks.Valid)
+            return;
         // Counted from the top so that the last tick lands exactly where the step count says.
         const double Base = FPlotHeight - Ticks.Count * Ticks.PixelsPerStep;
-        for (int64_t i = 0; Ticks.Valid && i <= Ticks.Count; ++i) {
+        for (int64_t i = 0; i <= Ticks.Count; ++i) {
             const double Value = YFromScale(i * Ticks.Step + FScaledYMin);
             const std::string Text = TickLabelText(Value);
             const int32_t y = ClampText(
@@ -121,6 +127,8 @@ void TChartPanel::DrawYScale() {
         }
     } else {
         const TLogTicks Ticks = LogTicks(YMin(), YMax());
+        if (Ticks.Major.empty())
+            return;
         TLabelSpans Spans;
         for (const double Value : Ticks.Major)
             DrawYTick(Value, true, h, Spans);

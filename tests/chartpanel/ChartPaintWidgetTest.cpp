@@ -1,0 +1,517 @@
+// Painting of the chart: exclusive-or reversibility of every element kind, positions of axes,
+// title, grid lines and labels, PrepareCanvas rescaling, rotated text, bad input. Also renders
+// the main window's chart to PNG files in the build folder for a look by eye.
+#include "chartpanel/ChartPanel.h"
+
+#include "chartpanel/ChartPanelScales.h"
+
+#include <QImage>
+#include <QString>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double Inf = std::numeric_limits<double>::infinity();
+
+// Counter-flow effectiveness, enough for realistic curves without the relations library.
+double CounterFlow(double Cr, double Ntu) {
+    if (Cr >= 1)
+        return Ntu / (1 + Ntu);
+    const double E = std::exp(-Ntu * (1 - Cr));
+    return (1 - E) / (1 - Cr * E);
+}
+
+TFont Tahoma() {
+    TFont Font;
+    Font.SetName("Tahoma");
+    Font.SetHeight(-11);
+    return Font;
+}
+
+// The chart as the main window sets it up, with a drawing area of Width x Height.
+void SetUpLikeMainWindow(TChartPanel& Chart, int32_t Width, int32_t Height) {
+    Chart.SetWidth(Width + Chart.BevelWidth());
+    Chart.SetHeight(Height + Chart.BevelWidth());
+    Chart.SetLeftMargin(55);
+    Chart.SetRightMargin(20);
+    Chart.SetTopMargin(25);
+    Chart.SetBottomMargin(40);
+    Chart.SetScaleXFont(Tahoma());
+    Chart.SetScaleYFont(Tahoma());
+    Chart.SetScaleYTicks(11);
+    Chart.SetScaleXLabel("Ntu = UoAo / Cmin");
+    Chart.SetScaleYLabel("Effectiveness");
+    const TColor Colours[5] = {0x008000, 0x00A040, 0x0090C0, 0x0070F0, 0x0045FF};
+    Chart.Clear();
+    for (int i = 0; i <= 4; ++i) {
+        TChartLine* Line = Chart.AddLine(Colours[i], 0, nullptr, 3, {});
+        Line->SetPen(psSolid, 2);
+        for (int j = 0; j <= 25; ++j)
+            Line->AddPoint(j / 5.0, CounterFlow(i / 4.0, j / 5.0));
+    }
+    Chart.SetScaleXTicks(12);
+    Chart.SetRanges(0, 5.5, 0, 1);
+    Chart.Repaint();
+}
+
+// A plain chart whose plot is (40, 25, 345, 211): drawing area 365 x 251, default margins.
+class ChartPaint : public testing::Test {
+protected:
+    void SetUp() override {
+        Chart.SetWidth(366);
+        Chart.SetHeight(252);
+        Chart.Repaint();
+        ASSERT_EQ(Chart.DrawWidth(), 365);
+        ASSERT_EQ(Chart.PlotRect(), Rect(40, 25, 345, 211));
+    }
+    QImage Snapshot() { return Chart.Canvas().Image().copy(); }
+    TColor Pixel(int32_t x, int32_t y) { return Chart.Canvas().Pixel(x, y); }
+    // Draws an element twice: it must show once and vanish again bit for bit.
+    template <typename Draw> void ExpectXorReversible(Draw&& DrawIt) {
+        const QImage Before = Snapshot();
+        DrawIt();
+        Chart.Canvas().Flush();
+        EXPECT_FALSE(Chart.Canvas().Image() == Before) << "the element drew nothing";
+        DrawIt();
+        Chart.Canvas().Flush();
+        EXPECT_TRUE(Chart.Canvas().Image() == Before) << "the second drawing did not erase";
+    }
+
+    TChartPanel Chart;
+};
+
+TEST_F(ChartPaint, EveryElementKindErasesByDrawingAgain) {
+    Chart.SetRanges(0, 10, 0, 10);
+    Chart.Redraw();
+    TBitmap Marker(7, 5);
+    Marker.Canvas().Brush.Color = clWhite;
+    Marker.Canvas().FillRect(Rect(0, 0, 7, 5));
+    Marker.Canvas().SetPixel(3, 2, clRed);
+    const TPointVec Triangle{{-6, 4}, {0, -6}, {6, 4}};
+    for (uint8_t Kind : {mkNone, mkBitmap, mkCircle, mkSquare, mkPolygon, mkCrossHair}) {
+        TChartLine* Line = Chart.AddLine(0x2060C0, Kind, &Marker, 9, Triangle);
+        Line->SetPen(psSolid, 2);
+        for (int i = 0; i < 5; ++i)
+            Line->AddPoint(1 + 2 * i, 1 + i * 1.7);
+        SCOPED_TRACE(int(Kind));
+        ExpectXorReversible([&] { Line->Draw(); });
+        if (Kind != mkNone) // an unmarked point without a label has nothing to draw
+            ExpectXorReversible([&] { Line->Points[2]->Draw(); });
+    }
+    for (int32_t Width : {1, 2, 3, 5}) {
+        for (TPenStyle Style : {psSolid, psDash, psDot}) {
+            TChartLine* Line = Chart.AddLine(clRed, mkNone, nullptr, 3, {});
+            Line->SetPen(Style, Width);
+            for (int i = 0; i < 6; ++i)
+                Line->AddPoint(i * 1.9, 9 - i * i * 0.3);
+            SCOPED_TRACE(Width);
+            ExpectXorReversible([&] { Line->Draw(); });
+        }
+    }
+}
+
+TEST_F(ChartPaint, LabelsXorAndOpaque) {
+    Chart.SetRanges(0, 10, 0, 10);
+    Chart.Redraw();
+    TChartLine* Line = Chart.AddLine(clBlue, mkCircle, nullptr, 5, {});
+    TChartPoint* Coordinates = Line->AddPoint(3, 4);
+    Coordinates->SetLabel(lmCoordinates, "", true);
+    TChartPoint* Text = Line->AddPoint(6, 7);
+    Text->SetLabel(lmText, "peak", true);
+    ExpectXorReversible([&] { Coordinates->Draw(); });
+    ExpectXorReversible([&] { Text->Draw(); });
+    ExpectXorReversible([&] { Line->Draw(); });
+
+    // An opaque label covers its rectangle with GridColor: drawing it again changes nothing.
+    Text->SetLabel(lmText, "peak", false);
+    Text->MarkerKind = mkNone;
+    const QImage Before = Snapshot();
+    Text->Draw();
+    const QImage Once = Snapshot();
+    EXPECT_FALSE(Once == Before);
+    Text->Draw();
+    EXPECT_TRUE(Chart.Canvas().Image() == Once);
+    EXPECT_EQ(Chart.Canvas().CopyMode(), SRCINVERT);
+}
+
+TEST_F(ChartPaint, PointsOutsideTheBoundsDrawNothing) {
+    Chart.SetRanges(0, 10, 0, 10);
+    Chart.Redraw();
+    TChartLine* Line = Chart.AddLine(clBlue, mkSquare, nullptr, 9, {});
+    const QImage Before = Snapshot();
+    for (TChartPoint* P : {Line->AddPoint(-1, 5), Line->AddPoint(5, 10.5), Line->AddPoint(NaN, 5),
+                           Line->AddPoint(5, Inf)}) {
+        P->SetLabel(lmText, "x", true);
+        EXPECT_FALSE(P->Draw());
+    }
+    EXPECT_TRUE(Chart.Canvas().Image() == Before);
+    EXPECT_TRUE(Line->AddPoint(10, 10)->Draw()); // both ends belong to the range
+}
+
+TEST_F(ChartPaint, UnmarkedLineShowsItsColourWithoutHolesAtJoints) {
+    Chart.SetShowXScale(false);
+    Chart.SetShowYScale(false);
+    Chart.SetAxisType(xtNone);
+    Chart.SetRanges(0, 305, 0, 186); // one data unit per pixel
+    Chart.Redraw();
+    TChartLine* Line = Chart.AddLine(clRed, mkNone, nullptr, 3, {});
+    Line->AddPoint(10, 100); // pixel (50, 111)
+    Line->AddPoint(60, 100); // (100, 111): a joint
+    Line->AddPoint(60, 150); // (100, 61): a corner
+    Line->AddPoint(120, 150);
+    Line->Draw();
+    for (int32_t x = 50; x < 100; ++x)
+        EXPECT_EQ(Pixel(x, 111), clRed) << x;
+    for (int32_t y = 62; y <= 111; ++y)
+        EXPECT_EQ(Pixel(100, y), clRed) << y;
+    EXPECT_EQ(Pixel(130, 61), clRed);
+    EXPECT_EQ(Pixel(30, 111), clWhite);
+}
+
+TEST_F(ChartPaint, SegmentsNeedOneEndInThePlot) {
+    Chart.SetShowXScale(false);
+    Chart.SetShowYScale(false);
+    Chart.SetAxisType(xtNone);
+    Chart.SetRanges(0, 305, 0, 186);
+    Chart.Redraw();
+    // Both ends outside (left of and below the plot): nothing at all.
+    TChartLine* Outside = Chart.AddLine(clRed, mkNone, nullptr, 3, {});
+    Outside->AddPoint(-30, -10);
+    Outside->AddPoint(-10, -30);
+    const QImage Before = Snapshot();
+    Outside->Draw();
+    EXPECT_TRUE(Chart.Canvas().Image() == Before);
+    // One end on the edge of the plot counts as inside; the segment is drawn whole.
+    TChartLine* Edge = Chart.AddLine(clRed, mkNone, nullptr, 3, {});
+    Edge->AddPoint(0, 50);   // (40, 161): on the left edge
+    Edge->AddPoint(-20, 50); // (20, 161): outside
+    Edge->Draw();
+    EXPECT_EQ(Pixel(30, 161), clRed);
+}
+
+TEST_F(ChartPaint, FarPointsDoNotWrapIntoView) {
+    Chart.SetShowXScale(false);
+    Chart.SetShowYScale(false);
+    Chart.SetAxisType(xtNone);
+    Chart.SetRanges(0, 305, 0, 186);
+    Chart.Redraw();
+    for (double FarX : {4294967296.0 + 60, 1e30, Inf, NaN}) {
+        TChartLine* Line = Chart.AddLine(clRed, mkNone, nullptr, 3, {});
+        Line->AddPoint(100, 100); // (140, 111)
+        Line->AddPoint(FarX, 100);
+        const QImage Before = Snapshot();
+        Line->Draw();
+        SCOPED_TRACE(FarX);
+        // Wrapping to the low 32 bits would put the far end at x = 100: left of the start.
+        EXPECT_EQ(Pixel(120, 111), clWhite);
+        if (std::isfinite(FarX)) {
+            EXPECT_EQ(Pixel(200, 111), clRed);
+            EXPECT_EQ(Pixel(364, 111), clRed);
+        } else {
+            EXPECT_TRUE(Chart.Canvas().Image() == Before); // no direction: a gap
+        }
+        Line->Draw();
+        EXPECT_TRUE(Chart.Canvas().Image() == Before);
+    }
+}
+
+TEST_F(ChartPaint, AxesOfEveryAxisType) {
+    Chart.SetShowXScale(false);
+    Chart.SetShowYScale(false);
+    Chart.SetAxesColor(clRed); // not-xor on the white plot shows the colour itself
+    Chart.SetAxisType(xtCent0);
+    Chart.Redraw();
+    EXPECT_EQ(Pixel(192, 100), clRed); // 40 + 305 div 2
+    EXPECT_EQ(Pixel(100, 118), clRed); // 25 + 186 div 2
+    EXPECT_EQ(Pixel(191, 100), clWhite);
+    EXPECT_EQ(Pixel(100, 117), clWhite);
+
+    Chart.SetAxisType(xtQuad1);
+    Chart.Redraw();
+    EXPECT_EQ(Pixel(40, 100), clRed);
+    EXPECT_EQ(Pixel(100, 211), clRed);
+    EXPECT_NE(Pixel(345, 100), clRed);
+
+    Chart.SetAxisType(xtQuad2);
+    Chart.Redraw();
+    EXPECT_EQ(Pixel(345, 100), clRed);
+    EXPECT_EQ(Pixel(100, 211), clRed);
+    EXPECT_EQ(Pixel(40, 100), clWhite);
+
+    Chart.SetAxisType(xtNone);
+    Chart.Redraw();
+    EXPECT_EQ(Pixel(40, 100), clWhite);
+    EXPECT_EQ(Pixel(100, 211), Chart.Canvas().Pixel(100, 211));
+    EXPECT_NE(Pixel(100, 210), clRed);
+}
+
+// Columns of the canvas whose pixels in row y differ from the background colour.
+std::vector<int32_t> InkColumns(const TCanvas& Canvas, int32_t y0, int32_t y1, TColor Background) {
+    std::vector<int32_t> Columns;
+    for (int32_t x = 0; x < Canvas.Width(); ++x)
+        for (int32_t y = y0; y < y1; ++y)
+            if (Canvas.Pixel(x, y) != Background) {
+                Columns.push_back(x);
+                break;
+            }
+    return Columns;
+}
+
+TEST_F(ChartPaint, TitlePlacement) {
+    Chart.SetShowXScale(false);
+    Chart.SetShowYScale(false);
+    Chart.SetTitle("Heat exchanger");
+    const TColor Background = ColorToRGB(Chart.Color());
+    const int32_t TextW = Chart.Canvas().TextWidth("Heat exchanger");
+
+    Chart.SetTitleAlignment(taRightJustify);
+    Chart.Redraw();
+    auto Ink = InkColumns(Chart.Canvas(), 5, 20, Background);
+    ASSERT_FALSE(Ink.empty());
+    EXPECT_GE(Ink.front(), 365 - TextW - 5);
+    EXPECT_LE(Ink.back(), 365 - 5);
+
+    Chart.SetTitleAlignment(taLeftJustify);
+    Chart.Redraw();
+    Ink = InkColumns(Chart.Canvas(), 5, 20, Background);
+    ASSERT_FALSE(Ink.empty());
+    EXPECT_GE(Ink.front(), 5);
+    EXPECT_LE(Ink.front(), 7);
+
+    Chart.SetTitleAlignment(taCenter);
+    Chart.Redraw();
+    Ink = InkColumns(Chart.Canvas(), 5, 20, Background);
+    ASSERT_FALSE(Ink.empty());
+    EXPECT_GE(Ink.front(), (365 - TextW) / 2);
+    EXPECT_LE(Ink.back(), (365 - TextW) / 2 + TextW);
+
+    // Title rows above y = 5 stay background.
+    for (int32_t x = 0; x < 365; ++x)
+        EXPECT_EQ(Pixel(x, 3), Background);
+}
+
+TEST_F(ChartPaint, LinearGridLinesStandAtTheTickPixels) {
+    Chart.SetAxisType(xtNone);
+    Chart.SetRanges(0, 1, 0, 1);
+    Chart.SetScaleXTicks(6);
+    Chart.SetScaleYTicks(11);
+    Chart.Redraw();
+    const TColor Tick = TickLineColor; // not-xor on white shows the tick colour itself
+    // X: step 0.2, 5 steps over 305 pixels: 61 pixels apart.
+    for (int32_t x : {40, 101, 162, 223, 284, 345}) {
+        EXPECT_EQ(Pixel(x, 30), Tick) << x;
+        EXPECT_EQ(Pixel(x + 1, 30), clWhite) << x;
+    }
+    // Y: step 0.1, 10 steps over 186 pixels, counted from the top.
+    for (int32_t i = 0; i <= 10; ++i) {
+        const int32_t y = 25 + static_cast<int32_t>(std::nearbyint((10 - i) * 18.6));
+        EXPECT_EQ(Pixel(60, y), Tick) << y;
+        EXPECT_NE(Pixel(60, y + 1), Tick) << y;
+    }
+    // A crossing of two grid lines inverts twice: back to the grid colour.
+    EXPECT_EQ(Pixel(101, 25 + 186 - 93), clWhite);
+}
+
+TEST_F(ChartPaint, LogGridLinesAndDroppedLabels) {
+    Chart.SetAxisType(xtNone);
+    Chart.SetShowYScale(false);
+    Chart.SetScaleType(stlnXY);
+    Chart.SetRanges(1, 100, 0, 1);
+    Chart.Redraw();
+    const TLogTicks Ticks = LogTicks(1, 100);
+    ASSERT_EQ(Ticks.Major, (std::vector<double>{1, 10, 100}));
+    for (const auto* List : {&Ticks.Major, &Ticks.Minor})
+        for (double Value : *List) {
+            const int32_t x = 40 + static_cast<int32_t>(std::trunc(std::log10(Value) * 152.5L));
+            EXPECT_EQ(Pixel(x, 100), TickLineColor) << Value;
+        }
+    EXPECT_EQ(Chart.DataToPixel(10, 0).X, 192); // the decade halfway
+}
+
+TEST_F(ChartPaint, NoScaleForEqualReversedOrUndefinedBounds) {
+    Chart.SetAxisType(xtNone);
+    Chart.SetScaleXLabel("caption");
+    Chart.SetShowYScale(false);
+    const TColor Background = ColorToRGB(Chart.Color());
+    struct {
+        double Min, Max;
+    } const Cases[] = {{3, 3}, {5, 1}, {NaN, 1}, {0, Inf}, {-Inf, Inf}};
+    for (const auto& C : Cases) {
+        Chart.SetXMin(C.Min);
+        Chart.SetXMax(C.Max);
+        Chart.Redraw();
+        SCOPED_TRACE(C.Min);
+        for (int32_t x = 41; x < 345; ++x)
+            ASSERT_EQ(Pixel(x, 100), clWhite) << x;
+        for (int32_t x = 0; x < 365; ++x)
+            ASSERT_EQ(Pixel(x, 240), Background) << x; // no labels, no caption
+    }
+}
+
+TEST_F(ChartPaint, HugeTickCountsDrawNoScale) {
+    Chart.SetAxisType(xtNone);
+    Chart.SetShowYScale(false);
+    Chart.SetRanges(0, 1e9, 0, 1);
+    Chart.SetScaleXTicks(INT32_MAX); // billions of ticks: the scale is left out
+    Chart.Redraw();
+    for (int32_t x = 41; x < 345; ++x)
+        ASSERT_EQ(Pixel(x, 100), clWhite) << x;
+    Chart.SetScaleXTicks(2000000);
+    Chart.SetRanges(0, 1, 0, 1); // step 0.0001: 10,200 ticks, drawn or left out, never hangs
+    Chart.Redraw();
+}
+
+TEST_F(ChartPaint, BadInputRedrawsWithoutFailing) {
+    TChartLine* Line = Chart.AddLine(clRed, mkCircle, nullptr, INT32_MAX, {{INT32_MIN, 0}});
+    for (double V : {NaN, Inf, -Inf, 1e300, -1e300, 0.0, 5.0})
+        Line->AddPoint(V, 5)->SetLabel(lmCoordinates, "", true);
+    TChartLine* Poly = Chart.AddLine(clRed, mkPolygon, nullptr, 3,
+                                     {{INT32_MIN, INT32_MAX}, {INT32_MAX, INT32_MIN}, {0, 0}});
+    Poly->AddPoint(5, 5);
+    Chart.AddLine(clRed, 200, nullptr, 3, {})->AddPoint(5, 5); // unknown marker kind
+    Chart.AddLine(clRed, mkCrossHair, nullptr, 3, {})->AddPoint(5, 5);
+    Chart.AddLine(clRed, mkBitmap, nullptr, 3, {})->AddPoint(5, 5); // bitmap kind without one
+    Chart.AddFreePoint(NaN, NaN, clBlue, mkSquare, -7);
+    const double Bounds[] = {NaN, Inf, -Inf, 0, 1, -1e308, 1e308, 5e-324};
+    for (TScaleType Type : {stXY, stlnXY, stXlnY, stlnXlnY})
+        for (double A : Bounds)
+            for (double B : Bounds) {
+                Chart.SetScaleType(Type);
+                Chart.SetRanges(A, B, B, A);
+                Chart.Redraw();
+            }
+    for (int32_t Margin : {INT32_MIN, -1000, 0, 400, INT32_MAX}) {
+        Chart.SetRanges(0, 10, 0, 10);
+        Chart.SetLeftMargin(Margin);
+        Chart.SetBottomMargin(-Margin);
+        Chart.Redraw();
+    }
+    for (int32_t Size : {0, 1, -5}) {
+        Chart.PrepareCanvas(Chart.Canvas(), Size, Size, false, false);
+        Chart.Redraw();
+    }
+    SUCCEED(); // reaching here under the sanitizers is the check
+}
+
+TEST_F(ChartPaint, PrepareCanvasRescalesFromTheDesignSize) {
+    TChartLine* Line = Chart.AddLine(clRed, mkCircle, nullptr, 5, {});
+    Line->SetPen(psSolid, 2);
+    Line->AddPoint(2, 2);
+    TFont Font = Tahoma();
+    Font.SetSize(10);
+    Chart.SetScaleXFont(Font);
+    Chart.SetFontLabels(Font);
+    ASSERT_EQ(Chart.DesignWidth(), 365);
+    ASSERT_EQ(Chart.DesignHeight(), 251);
+
+    // The design size with both flags changes nothing but the canvas state.
+    TBitmap Same(365, 251);
+    Chart.PrepareCanvas(Same.Canvas(), 365, 251, true, true);
+    EXPECT_EQ(Chart.DrawCanvas(), &Same.Canvas());
+    EXPECT_EQ(Chart.LeftMargin(), 40);
+    EXPECT_EQ(Chart.BottomMargin(), 40);
+    EXPECT_EQ(Line->PenWidth, 2);
+    EXPECT_EQ(Chart.ScaleXFont().Size(), 10);
+    EXPECT_EQ(Same.Canvas().Pen.Mode, pmNotXor);
+    EXPECT_EQ(Same.Canvas().CopyMode(), SRCINVERT);
+    EXPECT_EQ(Same.Canvas().Font().Name(), "courier new");
+
+    // Three times as wide, twice as high: f = 2.5.
+    TBitmap Big(1095, 502);
+    Chart.PrepareCanvas(Big.Canvas(), 1095, 502, true, true);
+    EXPECT_EQ(Chart.DrawWidth(), 1095);
+    EXPECT_EQ(Chart.LeftMargin(), 120);
+    EXPECT_EQ(Chart.RightMargin(), 60);
+    EXPECT_EQ(Chart.TopMargin(), 50);
+    EXPECT_EQ(Chart.BottomMargin(), 80);
+    EXPECT_EQ(Line->PenWidth, 5);
+    EXPECT_EQ(Line->MarkerSize, 12);
+    EXPECT_EQ(Line->MarkerPenWidth, 5);
+    EXPECT_EQ(Line->Points[0]->Size, 12);
+    EXPECT_EQ(Chart.ScaleXFont().Size(), 25);
+    EXPECT_EQ(Chart.FontLabels().Size(), 30); // labels follow the width alone
+    EXPECT_EQ(Big.Canvas().Font().Size(), 20);
+    Chart.Redraw();
+    EXPECT_EQ(Chart.PlotRect(), Rect(120, 50, 1035, 422));
+
+    // Shrinking keeps widths and sizes at least 1; fonts may reach 0.
+    TBitmap Tiny(36, 25);
+    Chart.PrepareCanvas(Tiny.Canvas(), 36, 25, true, true);
+    EXPECT_EQ(Line->PenWidth, 1);
+    EXPECT_GE(Line->Points[0]->Size, 1);
+    Chart.Redraw();
+}
+
+TEST(ChartPrepareCanvas, ZeroDesignSizeKeepsTheSizes) {
+    TChartPanel Chart;
+    Chart.SetWidth(Chart.BevelWidth());      // design width 0
+    Chart.SetHeight(Chart.BevelWidth() - 5); // negative design height
+    ASSERT_EQ(Chart.DesignWidth(), 0);
+    TBitmap Target(400, 300);
+    Chart.PrepareCanvas(Target.Canvas(), 400, 300, true, true);
+    EXPECT_EQ(Chart.LeftMargin(), 40);
+    EXPECT_EQ(Chart.TopMargin(), 25);
+    EXPECT_EQ(Chart.ScaleXFont().Size(), 8);
+    Chart.Redraw();
+}
+
+TEST(ChartText, TextOutAngleTurnsOnlyBeyondOneDegree) {
+    auto InkBox = [](double Angle) {
+        TBitmap Image(200, 200);
+        TCanvas& Canvas = Image.Canvas();
+        Canvas.Brush.Color = clWhite;
+        Canvas.FillRect(Rect(0, 0, 200, 200));
+        Canvas.Font().SetName("DejaVu Sans");
+        Canvas.Font().SetHeight(-14);
+        TextOutAngle(Canvas, "Effectiveness", 100, 100, Angle);
+        TRect Box{200, 200, -1, -1};
+        for (int32_t y = 0; y < 200; ++y)
+            for (int32_t x = 0; x < 200; ++x)
+                if (Canvas.Pixel(x, y) != clWhite) {
+                    Box.Left = std::min(Box.Left, x);
+                    Box.Top = std::min(Box.Top, y);
+                    Box.Right = std::max(Box.Right, x);
+                    Box.Bottom = std::max(Box.Bottom, y);
+                }
+        EXPECT_EQ(Canvas.Font().Escapement(), 0); // the previous font is back
+        return Box;
+    };
+    const TRect Flat = InkBox(0.5);
+    EXPECT_GT(Flat.Width(), 3 * Flat.Height());
+    EXPECT_GE(Flat.Left, 100);
+    EXPECT_GE(Flat.Top, 100);
+    const TRect Up = InkBox(90); // reads upwards from (100, 100)
+    EXPECT_GT(Up.Height(), 3 * Up.Width());
+    EXPECT_LE(Up.Bottom, 100);
+    EXPECT_GE(Up.Left, 100);
+    const TRect Down = InkBox(-90); // clockwise: reads downwards
+    EXPECT_GT(Down.Height(), 3 * Down.Width());
+    EXPECT_GE(Down.Top, 100);
+    EXPECT_LE(Down.Right, 100);
+}
+
+TEST(ChartRender, MainWindowChartToPng) {
+    for (auto [Width, Height] : {std::pair{365, 251}, std::pair{1200, 800}}) {
+        TChartPanel Chart;
+        SetUpLikeMainWindow(Chart, Width, Height);
+        const QImage& Image = Chart.Canvas().Image();
+        const QString Name =
+            QString("%1/chart-%2x%3.png").arg(CALVENOR_BINARY_DIR).arg(Width).arg(Height);
+        EXPECT_TRUE(Image.copy(0, 0, Width, Height).save(Name));
+        // Five curves in their colours: the end of each curve shows its own colour.
+        const TColor Colours[5] = {0x008000, 0x00A040, 0x0090C0, 0x0070F0, 0x0045FF};
+        for (int i = 0; i <= 4; ++i) {
+            const TPoint P =
+                Chart.DataToPixel(4.2, CounterFlow(i / 4.0, 4.2)); // not on a grid line
+            bool Found = false;
+            for (int32_t dy = -2; dy <= 2 && !Found; ++dy)
+                Found = Chart.Canvas().Pixel(P.X, P.Y + dy) == Colours[i];
+            EXPECT_TRUE(Found) << i << " at " << Width;
+        }
+    }
+}
+
+} // namespace
