@@ -1,0 +1,227 @@
+#include "app/Main.h"
+
+#include "app/ColorConv.h"
+#include "platform/Exceptions.h"
+#include "platform/NumberText.h"
+
+#include <QComboBox>
+#include <QFont>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QVBoxLayout>
+#include <type_traits>
+
+static_assert(std::is_same_v<TColorValue, TColor>, "colour conversions work on TColor values");
+
+namespace {
+
+// Form design: window frame at (362, 207); client area of 365 x 311 pixels at 96 dpi, so that
+// the chart gets 365 x 251 between the top panel (41) and the status line (19).
+constexpr int FormLeft = 362;
+constexpr int FormTop = 207;
+constexpr int ClientWidth = 365;
+constexpr int ClientHeight = 311;
+constexpr int Panel1Height = 41;
+constexpr int StatusBar1Height = 19;
+
+constexpr TColor CurveColorCr0 = 0x008000; // green
+constexpr TColor CurveColorCr1 = 0x0045FF; // orange-red
+
+// "  Ntu=%0.2f   e=%0.2f   Cr=%0.2f": the blanks are part of the texts.
+constexpr std::string_view ReadoutFormat = "  Ntu=%0.2f   e=%0.2f   Cr=%0.2f";
+constexpr std::string_view ReadoutFormatNoCr = "  Ntu=%0.2f   e=%0.2f";
+
+// Clamps into [low, high]; NaN, which compares false with everything, becomes low.
+double ClampOrLow(double value, double low, double high) {
+    if (!(value >= low))
+        return low;
+    return value > high ? high : value;
+}
+
+QFont PixelFont(const char* family, int pixels) {
+    QFont font(QString::fromLatin1(family));
+    font.setPixelSize(pixels);
+    return font;
+}
+
+} // namespace
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+    CreateControls();
+    SetChartProperties();
+    FormCreate();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::CreateControls() {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Calvenor"));
+    setFont(PixelFont("MS Sans Serif", 11)); // 8 pt at 96 dpi
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Panel1 = new QWidget(central);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(Panel1Height);
+    Label1 = new QLabel(QStringLiteral("Flow Configuration"), Panel1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->move(16, 12);
+    Label1->adjustSize();
+    ComboBox1 = new QComboBox(Panel1);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setAccessibleName(QStringLiteral("Flow Configuration"));
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert); // typed text never becomes an item
+    ComboBox1->setGeometry(112, 8, 145, 21);
+    ComboBox1->setEditText(QStringLiteral("ComboBox1"));
+    Label1->setBuddy(ComboBox1);
+    layout->addWidget(Panel1);
+
+    Chart = new TChartPanel(central);
+    Chart->setObjectName(QStringLiteral("Chart"));
+    Chart->setAccessibleName(QStringLiteral("Chart"));
+    layout->addWidget(Chart, 1);
+    setCentralWidget(central);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setAccessibleName(QStringLiteral("Status"));
+    StatusBar1->setFixedHeight(StatusBar1Height);
+    // One simple text: a plain label, so that tool tips and menus never replace it.
+    FStatusText = new QLabel(StatusBar1);
+    FStatusText->setObjectName(QStringLiteral("StatusText"));
+    FStatusText->setTextFormat(Qt::PlainText);
+    StatusBar1->addWidget(FStatusText, 1);
+    setStatusBar(StatusBar1);
+
+    resize(ClientWidth, ClientHeight);
+    move(FormLeft, FormTop);
+
+    // The list reports a change whenever its text changes: choosing an item or typing.
+    connect(ComboBox1, &QComboBox::editTextChanged, this, [this] { ComboBox1Change(); });
+    Chart->OnMouseMove = [this](TShiftState Shift, int32_t X, int32_t Y) {
+        ChartMouseMove(Shift, X, Y);
+    };
+}
+
+void TMainForm::SetChartProperties() {
+    Chart->SetColor(clWindow);
+    Chart->setCursor(Qt::CrossCursor);
+    Chart->SetBevelOuter(bvLowered);
+    Chart->SetAxesColor(clWindowText);
+    Chart->SetGridColor(clWhite);
+    Chart->SetLeftMargin(55);
+    Chart->SetRightMargin(20);
+    Chart->SetTopMargin(25);
+    Chart->SetBottomMargin(40);
+    // Placeholder bounds of the form design; PlotCurves sets the real ones.
+    Chart->SetXMin(1);
+    Chart->SetXMax(5);
+    Chart->SetYMin(1);
+    Chart->SetYMax(1);
+    Chart->SetShowXScale(true);
+    Chart->SetShowYScale(true);
+    TFont scaleFont;
+    scaleFont.SetName("Tahoma");
+    scaleFont.SetHeight(-11);
+    scaleFont.SetColor(clBlack);
+    scaleFont.SetStyle(0);
+    Chart->SetScaleXFont(scaleFont);
+    Chart->SetScaleYFont(scaleFont);
+    Chart->SetScaleXTicks(6);
+    Chart->SetScaleYTicks(11);
+    Chart->SetScaleXLabel("Ntu = UoAo / Cmin");
+    Chart->SetScaleYLabel("Effectiveness");
+    Chart->SetAxisType(xtQuad1);
+    Chart->SetScaleType(stXY);
+}
+
+void TMainForm::FormCreate() {
+    {
+        // Filling and selecting from code is no change made by the user.
+        const QSignalBlocker blocker(ComboBox1);
+        ComboBox1->clear();
+        ComboBox1->addItems({QStringLiteral("CounterFlow"), QStringLiteral("CrossFlow"),
+                             QStringLiteral("ParallelFlow")});
+        ComboBox1->setCurrentIndex(0);
+    }
+    SelectRelations(ComboBox1Index());
+    PlotCurves();
+}
+
+void TMainForm::ComboBox1Change() {
+    SelectRelations(ComboBox1Index());
+    PlotCurves();
+}
+
+int TMainForm::ComboBox1Index() const {
+    return ComboBox1->findText(ComboBox1->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+void TMainForm::SelectRelations(int Index) {
+    switch (Index) {
+    case 0:
+        FRelation = CounterFlowE;
+        FCrSolver = CounterFlowCr;
+        break;
+    case 1:
+        FRelation = CrossFlowE;
+        FCrSolver = CrossFlowCr;
+        break;
+    case 2:
+        FRelation = ParallelFlowE;
+        FCrSolver = ParallelFlowCr;
+        break;
+    default:
+        break; // no item selected: the previous relations stay
+    }
+}
+
+void TMainForm::PlotCurves() {
+    Chart->Clear();
+    for (int i = 0; i <= 4; ++i) {
+        FCr = i / 4.0;
+        const TColor color = BlendColors(CurveColorCr0, CurveColorCr1, i, 0, 4);
+        TChartLine* line = Chart->AddLine(color, mkNone, nullptr, 3, {});
+        line->SetPen(psSolid, 2);
+        if (FRelation == nullptr)
+            continue;
+        for (int j = 0; j <= 25; ++j) {
+            try {
+                FNtu = j / 5.0;
+                FE = FRelation(FCr, FNtu);
+                if (FE >= 0 && FE <= 1)
+                    line->AddPoint(FNtu, FE);
+            } catch (const Exception&) {
+                // A point whose relation faults is left out; the curve goes on.
+            }
+        }
+    }
+    Chart->SetScaleXTicks(12);
+    Chart->SetRanges(0, 5.5, 0, 1);
+    Chart->Redraw();
+}
+
+void TMainForm::ChartMouseMove(TShiftState, int32_t, int32_t) {
+    FNtu = ClampOrLow(Chart->CursorX(), 0, 10);
+    FE = ClampOrLow(Chart->CursorY(), 0, 1);
+    std::string text;
+    try {
+        if (FCrSolver == nullptr)
+            throw Exception("No Cr solver selected");
+        FCr = FCrSolver(FNtu, FE);
+        text = Format(ReadoutFormat, {FNtu, FE, FCr});
+    } catch (const Exception&) {
+        text = Format(ReadoutFormatNoCr, {FNtu, FE});
+    }
+    FStatusText->setText(QString::fromStdString(text));
+}
+
+QString TMainForm::StatusText() const {
+    return FStatusText->text();
+}

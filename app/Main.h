@@ -1,0 +1,56 @@
+#pragma once
+// TMainForm: the program's only window. A flow-configuration list at the top, the effectiveness
+// chart of the selected configuration in the middle (five curves, Cr = 0 to 1), and a status line
+// that shows Ntu, e and the Cr needed to reach the point under the mouse.
+
+#include "chartpanel/ChartPanel.h"
+#include "relations/Inverse.h"
+
+#include <QMainWindow>
+#include <QString>
+
+class QComboBox;
+class QLabel;
+class QStatusBar;
+class QWidget;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the controls with their stored settings, then runs FormCreate.
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Controls; the window owns them. Object names equal the member names.
+    QWidget* Panel1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    TChartPanel* Chart = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+
+    double FE = 0;
+    double FCr = 0;
+    double FNtu = 0;
+    TRelationFunc FRelation = nullptr;
+    TCrSolverFunc FCrSolver = nullptr;
+
+    void FormCreate();
+    void ComboBox1Change();
+    // 0 counter, 1 cross, 2 parallel flow; any other index leaves the relations as they are.
+    void SelectRelations(int Index);
+    // Rebuilds the five curves of the selected relation and redraws the chart.
+    void PlotCurves();
+    void ChartMouseMove(TShiftState Shift, int32_t X, int32_t Y);
+
+    // The list's current index: the item whose text the edit field shows exactly, -1 for none
+    // (the list is editable, so the user may type any text).
+    int ComboBox1Index() const;
+    // The status line's simple text.
+    QString StatusText() const;
+
+private:
+    void CreateControls();
+    void SetChartProperties();
+
+    QLabel* FStatusText = nullptr;
+};

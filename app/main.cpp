@@ -1,0 +1,6 @@
+// Calvenor: the heat-exchanger effectiveness-NTU chart.
+#include "app/StartUp.h"
+
+int main(int argc, char** argv) {
+    return RunProgram(argc, argv);
+}

@@ -1,0 +1,223 @@
+#include "app/Main.h"
+
+#include "app/StartUp.h"
+#include "relations/Effectiveness.h"
+#include "relations/Inverse.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QStatusBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr TColor MiddleCurveColor =
+    std::numeric_limits<long double>::digits >= 64 ? 0x00BFA6 : 0x00C0A6;
+const TColor CurveColors[5] = {0x008000, 0x00A045, MiddleCurveColor, 0x009DDF, 0x0045FF};
+
+class MainWindow : public testing::Test {
+protected:
+    void SetUp() override {
+        SetProcessNumberFormat();
+        Form = std::make_unique<TMainForm>();
+    }
+
+    void Show(int width = 0, int height = 0) {
+        if (width > 0)
+            Form->resize(width, height);
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        QApplication::processEvents();
+    }
+
+    // Sends a mouse move to the chart at pixel p, as the window system would.
+    void MoveTo(QPoint p) {
+        QMouseEvent event(QEvent::MouseMove, QPointF(p), Form->Chart->mapToGlobal(QPointF(p)),
+                          Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(Form->Chart, &event);
+    }
+
+    // The pixel inside the plot area whose data coordinates lie nearest to (x, y).
+    QPoint PixelOf(double x, double y) const {
+        const TRect plot = Form->Chart->PlotRect();
+        QPoint best(plot.Left, plot.Top);
+        for (int px = plot.Left; px < plot.Right; ++px)
+            if (std::abs(Form->Chart->PixelToData(px, plot.Top).first - x) <
+                std::abs(Form->Chart->PixelToData(best.x(), plot.Top).first - x))
+                best.setX(px);
+        for (int py = plot.Top; py < plot.Bottom; ++py)
+            if (std::abs(Form->Chart->PixelToData(plot.Left, py).second - y) <
+                std::abs(Form->Chart->PixelToData(plot.Left, best.y()).second - y))
+                best.setY(py);
+        return best;
+    }
+
+    std::string Status() const { return Form->StatusText().toStdString(); }
+
+    void ExpectCurvesOf(TRelationFunc relation) const {
+        const TChartLineVec& lines = Form->Chart->Lines();
+        ASSERT_EQ(lines.size(), 5u);
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const TChartLine& line = *lines[i];
+            EXPECT_EQ(line.LineColor, CurveColors[i]) << "curve " << i;
+            EXPECT_EQ(line.PenStyle, psSolid);
+            EXPECT_EQ(line.PenWidth, 2);
+            EXPECT_EQ(line.MarkerKind, mkNone);
+            ASSERT_EQ(line.Points.size(), 26u) << "curve " << i;
+            for (size_t j = 0; j < line.Points.size(); ++j) {
+                const TChartPoint& point = *line.Points[j];
+                EXPECT_DOUBLE_EQ(point.X, j / 5.0);
+                EXPECT_DOUBLE_EQ(point.Y, relation(i / 4.0, j / 5.0)) << i << "," << j;
+                EXPECT_FALSE(point.Draggable);
+            }
+        }
+    }
+
+    std::unique_ptr<TMainForm> Form;
+};
+
+} // namespace
+
+TEST_F(MainWindow, ControlsAndChartPropertiesAsDesigned) {
+    Show();
+    EXPECT_EQ(Form->windowTitle(), "Calvenor");
+    EXPECT_EQ(Form->Chart->width(), 365);
+    EXPECT_EQ(Form->Chart->height(), 251);
+    EXPECT_EQ(Form->Panel1->height(), 41);
+    EXPECT_EQ(Form->StatusBar1->height(), 19);
+    EXPECT_EQ(Form->ComboBox1->geometry(), QRect(112, 8, 145, 21));
+    EXPECT_EQ(Form->Label1->pos(), QPoint(16, 12));
+    EXPECT_EQ(Form->Label1->text(), "Flow Configuration");
+    EXPECT_EQ(Form->findChild<QComboBox*>("ComboBox1"), Form->ComboBox1);
+    EXPECT_EQ(Form->findChild<TChartPanel*>("Chart"), Form->Chart);
+    EXPECT_EQ(Form->findChild<QStatusBar*>("StatusBar1"), Form->StatusBar1);
+
+    const TChartPanel& chart = *Form->Chart;
+    EXPECT_EQ(chart.Color(), clWindow);
+    EXPECT_EQ(chart.cursor().shape(), Qt::CrossCursor);
+    EXPECT_EQ(chart.BevelOuter(), bvLowered);
+    EXPECT_EQ(chart.AxesColor(), clWindowText);
+    EXPECT_EQ(chart.GridColor(), clWhite);
+    EXPECT_EQ(chart.LeftMargin(), 55);
+    EXPECT_EQ(chart.RightMargin(), 20);
+    EXPECT_EQ(chart.TopMargin(), 25);
+    EXPECT_EQ(chart.BottomMargin(), 40);
+    EXPECT_EQ(chart.ScaleXFont().Name(), "Tahoma");
+    EXPECT_EQ(chart.ScaleXFont().Height(), -11);
+    EXPECT_EQ(chart.ScaleYFont().Name(), "Tahoma");
+    EXPECT_EQ(chart.ScaleYFont().Color(), clBlack);
+    EXPECT_EQ(chart.ScaleXTicks(), 12);
+    EXPECT_EQ(chart.ScaleYTicks(), 11);
+    EXPECT_EQ(chart.ScaleXLabel(), "Ntu = UoAo / Cmin");
+    EXPECT_EQ(chart.ScaleYLabel(), "Effectiveness");
+    EXPECT_EQ(chart.AxisType(), xtQuad1);
+    EXPECT_EQ(chart.ScaleType(), stXY);
+    EXPECT_EQ(chart.XMin(), 0);
+    EXPECT_EQ(chart.XMax(), 5.5);
+    EXPECT_EQ(chart.YMin(), 0);
+    EXPECT_EQ(chart.YMax(), 1);
+}
+
+TEST_F(MainWindow, StartsWithCounterFlowAndItsFiveCurves) {
+    ASSERT_EQ(Form->ComboBox1->count(), 3);
+    EXPECT_EQ(Form->ComboBox1->itemText(0), "CounterFlow");
+    EXPECT_EQ(Form->ComboBox1->itemText(1), "CrossFlow");
+    EXPECT_EQ(Form->ComboBox1->itemText(2), "ParallelFlow");
+    EXPECT_EQ(Form->ComboBox1->currentText(), "CounterFlow");
+    EXPECT_TRUE(Form->ComboBox1->isEditable());
+    EXPECT_EQ(Form->FRelation, &CounterFlowE);
+    EXPECT_EQ(Form->FCrSolver, &CounterFlowCr);
+    ExpectCurvesOf(CounterFlowE);
+    EXPECT_EQ(Status(), ""); // before the mouse first moves
+}
+
+TEST_F(MainWindow, ChoosingAConfigurationRebuildsTheCurves) {
+    Show();
+    Form->ComboBox1->setCurrentIndex(1);
+    EXPECT_EQ(Form->FRelation, &CrossFlowE);
+    EXPECT_EQ(Form->FCrSolver, &CrossFlowCr);
+    ExpectCurvesOf(CrossFlowE);
+    Form->ComboBox1->setCurrentIndex(2);
+    EXPECT_EQ(Form->FRelation, &ParallelFlowE);
+    EXPECT_EQ(Form->FCrSolver, &ParallelFlowCr);
+    ExpectCurvesOf(ParallelFlowE);
+    Form->ComboBox1->setCurrentIndex(0);
+    ExpectCurvesOf(CounterFlowE);
+}
+
+TEST_F(MainWindow, TypedTextThatIsNoItemKeepsTheRelations) {
+    Show();
+    Form->ComboBox1->setCurrentIndex(1);
+    for (const char* text : {"Spiral", "crossflow", ""}) {
+        Form->ComboBox1->setEditText(text);
+        EXPECT_EQ(Form->ComboBox1Index(), -1) << text;
+        EXPECT_EQ(Form->FRelation, &CrossFlowE) << text;
+        EXPECT_EQ(Form->FCrSolver, &CrossFlowCr) << text;
+        ExpectCurvesOf(CrossFlowE);
+    }
+    EXPECT_EQ(Form->ComboBox1->count(), 3); // typing adds no item
+    Form->ComboBox1->setEditText("ParallelFlow");
+    EXPECT_EQ(Form->FRelation, &ParallelFlowE);
+}
+
+TEST_F(MainWindow, SelectRelationsIgnoresIndicesWithoutItem) {
+    Form->SelectRelations(2);
+    Form->SelectRelations(3);
+    Form->SelectRelations(-1);
+    EXPECT_EQ(Form->FRelation, &ParallelFlowE);
+    EXPECT_EQ(Form->FCrSolver, &ParallelFlowCr);
+}
+
+TEST_F(MainWindow, StatusLineShowsNtuEAndTheCrNeededThere) {
+    Show(1200, 900); // fine pixels: the nearest pixel lies within 0.003 of the data point
+    MoveTo(PixelOf(2, 0.7));
+    EXPECT_EQ(Status(), "  Ntu=2.00   e=0.70   Cr=0.85");
+    EXPECT_NEAR(Form->FNtu, 2, 0.003);
+    EXPECT_NEAR(Form->FE, 0.7, 0.003);
+    EXPECT_DOUBLE_EQ(Form->FCr, CounterFlowCr(Form->FNtu, Form->FE));
+
+    MoveTo(PixelOf(1, 0.9)); // above the Cr = 0 curve
+    EXPECT_EQ(Status(), "  Ntu=1.00   e=0.90   Cr=1.00");
+    MoveTo(PixelOf(4, 0.3)); // below the Cr = 1 curve
+    EXPECT_EQ(Status(), "  Ntu=4.00   e=0.30   Cr=1.00");
+}
+
+TEST_F(MainWindow, StatusLineClampsOutsideThePlot) {
+    Show();
+    const TRect plot = Form->Chart->PlotRect();
+    const QPoint inside = PixelOf(2, 0.5);
+    MoveTo(QPoint(plot.Left - 30, inside.y())); // left of the plot: negative data x
+    ASSERT_LT(Form->Chart->CursorX(), 0);
+    EXPECT_EQ(Status().substr(0, 18), "  Ntu=0.00   e=0.5");
+    EXPECT_EQ(Status().substr(Status().size() - 10), "   Cr=0.00");
+
+    MoveTo(QPoint(inside.x(), plot.Top - 15)); // above the plot: e beyond 1
+    ASSERT_GT(Form->Chart->CursorY(), 1);
+    EXPECT_NE(Status().find("   e=1.00   Cr=1.00"), std::string::npos) << Status();
+    EXPECT_EQ(Form->FE, 1);
+
+    const std::string last = Status();
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(Form->Chart, &leave);
+    EXPECT_EQ(Status(), last); // leaving the chart keeps the last text
+}
+
+TEST_F(MainWindow, StatusNumbersUseThePointWhateverTheLocale) {
+    Show(1200, 900);
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "locale de_DE.UTF-8 missing";
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.2f", 1.5);
+    EXPECT_STREQ(probe, "1,50"); // the C library now writes commas
+    MoveTo(PixelOf(1.5, 0.7));
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(Status().substr(0, 27), "  Ntu=1.50   e=0.70   Cr=0.") << Status();
+    EXPECT_EQ(Status().find(','), std::string::npos) << Status();
+}
