@@ -39,6 +39,26 @@ std::string FormatValue(const std::string& OwnerFormat, double Value) {
     return Format(AutoFloatFormat(ValueLimit, LargeValueFormat, Value), {Value});
 }
 
+// Keeps the pen and brush of a canvas across the drawing of single points. A point leaves its own
+// pen on the canvas, and the next complete redraw would draw the grid and the axes with it.
+class TPenBrushKeeper {
+public:
+    explicit TPenBrushKeeper(TCanvas& Canvas)
+        : FCanvas(Canvas), FPen(Canvas.Pen), FBrush(Canvas.Brush) {}
+    ~TPenBrushKeeper() {
+        FCanvas.Flush();
+        FCanvas.Pen = FPen;
+        FCanvas.Brush = FBrush;
+    }
+    TPenBrushKeeper(const TPenBrushKeeper&) = delete;
+    TPenBrushKeeper& operator=(const TPenBrushKeeper&) = delete;
+
+private:
+    TCanvas& FCanvas;
+    TPen FPen;
+    TBrush FBrush;
+};
+
 } // namespace
 
 bool TChartPanel::HitTest(int32_t x, int32_t y) {
@@ -73,6 +93,7 @@ void TChartPanel::HandleMouseDown(TMouseButton Button, TShiftState Shift, int32_
         return;
     }
     TCanvas& Canvas = *FDrawCanvas;
+    const TPenBrushKeeper Keeper(Canvas);
     if (TChartPoint* Previous = FSelectedPoint;
         Previous != nullptr && (Previous->PenColor != Previous->SelPenColor ||
                                 Previous->BrushColor != Previous->SelBrushColor)) {
@@ -86,7 +107,6 @@ void TChartPanel::HandleMouseDown(TMouseButton Button, TShiftState Shift, int32_
     Canvas.Flush();
     FSelectedPoint = FHoverPoint;
     FHoverPoint->Draw();
-    Canvas.Flush();
     FDragging = true;
 }
 
@@ -100,6 +120,7 @@ void TChartPanel::HandleMouseMove(TShiftState Shift, int32_t x, int32_t y) {
         if (!InPlotArea(x, y))
             return;
         TCanvas& Canvas = *FDrawCanvas;
+        const TPenBrushKeeper Keeper(Canvas);
         if (FHoverLine != nullptr)
             FHoverLine->Draw();
         else
@@ -111,7 +132,6 @@ void TChartPanel::HandleMouseMove(TShiftState Shift, int32_t x, int32_t y) {
             FHoverLine->Draw();
         else
             FHoverPoint->Draw();
-        Canvas.Flush();
     } else if (HitTest(x, y)) {
         SetApplicationCursor(Qt::PointingHandCursor);
     } else {
