@@ -1,0 +1,236 @@
+// Cost of the heat-exchanger relations and their solvers.
+//
+//   build/<dir>/bench/RelationsBench
+//
+// Besides the usual table it prints, from the same run, the worst-case counter-flow Cr solve (101
+// midpoints) against 101 independent bare evaluations of the counter-flow step, against the same
+// 101 evaluations chained one after the other, and against a plain bisection over the bare step.
+// The first ratio includes the cost of the solve being serial; the others isolate fault
+// detection, guards, residuals and solver. With
+// --benchmark_repetitions the ratios use each benchmark's fastest repetition.
+
+#include "relations/Effectiveness.h"
+#include "relations/Inverse.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <iomanip>
+#include <limits>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int GridSize = 100;
+constexpr int Midpoints = 101;
+
+// (Cr, Ntu) pairs over the chart's range, so the calls do not repeat one input.
+const std::array<std::array<double, 2>, 256>& ForwardInputs() {
+    static const auto inputs = [] {
+        std::array<std::array<double, 2>, 256> pairs{};
+        for (size_t i = 0; i < pairs.size(); ++i)
+            pairs[i] = {0.25 + 0.75 * double(i % 16) / 15, 0.05 + 10 * double(i / 16) / 16};
+        return pairs;
+    }();
+    return inputs;
+}
+
+template <TRelationFunc Relation> void BM_Forward(benchmark::State& state) {
+    const auto& inputs = ForwardInputs();
+    size_t i = 0;
+    for (auto _ : state) {
+        const auto& [Cr, Ntu] = inputs[i++ & 255];
+        benchmark::DoNotOptimize(Relation(Cr, Ntu));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Forward<CounterFlowE>)->Name("Forward/CounterFlowE");
+BENCHMARK(BM_Forward<CrossFlowE>)->Name("Forward/CrossFlowE");
+BENCHMARK(BM_Forward<ParallelFlowE>)->Name("Forward/ParallelFlowE");
+
+// Every solve of a 100 x 100 grid over Ntu 0-5.5 and e 0-1; time per iteration is the grid.
+template <TCrSolverFunc Solver> void BM_CrGrid(benchmark::State& state) {
+    for (auto _ : state) {
+        for (int i = 0; i < GridSize; ++i) {
+            const double Ntu = 5.5 * i / (GridSize - 1);
+            for (int j = 0; j < GridSize; ++j)
+                benchmark::DoNotOptimize(Solver(Ntu, double(j) / (GridSize - 1)));
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * GridSize * GridSize);
+}
+BENCHMARK(BM_CrGrid<CounterFlowCr>)->Name("CrGrid/CounterFlowCr")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CrGrid<CrossFlowCr>)->Name("CrGrid/CrossFlowCr")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CrGrid<ParallelFlowCr>)->Name("CrGrid/ParallelFlowCr")->Unit(benchmark::kMillisecond);
+
+// e = 0 lies below every curve: the residual keeps one sign and all 101 midpoints run.
+template <TCrSolverFunc Solver> void BM_CrWorstCase(benchmark::State& state) {
+    double Ntu = 0.5;
+    double e = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(Ntu);
+        benchmark::DoNotOptimize(e);
+        benchmark::DoNotOptimize(Solver(Ntu, e));
+    }
+}
+BENCHMARK(BM_CrWorstCase<CounterFlowCr>)->Name("CrWorstCase/CounterFlowCr");
+BENCHMARK(BM_CrWorstCase<CrossFlowCr>)->Name("CrWorstCase/CrossFlowCr");
+BENCHMARK(BM_CrWorstCase<ParallelFlowCr>)->Name("CrWorstCase/ParallelFlowCr");
+
+void BM_CrossFlowNtu(benchmark::State& state) {
+    double Cr = state.range(0) / 100.0;
+    double e = state.range(1) / 100.0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(Cr);
+        benchmark::DoNotOptimize(e);
+        benchmark::DoNotOptimize(CrossFlowNtu(Cr, e));
+    }
+}
+// (0.5, 0.7) solves in 17 midpoints; (1, 0.95) runs all 101.
+BENCHMARK(BM_CrossFlowNtu)->Name("CrossFlowNtu")->Args({50, 70})->Args({100, 95});
+
+// The counter-flow step without shortcut, guard or fault test, as an out-of-line call like the
+// library's.
+[[gnu::noinline]] double BareCounterFlowE(double Cr, double Ntu) {
+    const double d = std::exp(-Ntu * (1 - Cr));
+    if (d == 1)
+        return Ntu / (Ntu + 1);
+    return (1 - d) / (1 - Cr * d);
+}
+
+// 101 independent calls at the Cr values of the worst-case solve's midpoints. Nothing links one
+// call to the next, so the processor overlaps them.
+void BM_BareCounterFlow101(benchmark::State& state) {
+    std::array<double, Midpoints> crs{};
+    double A = 0;
+    for (double& Cr : crs)
+        A = Cr = (A + 1) * 0.5;
+    double Ntu = 0.5;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(Ntu);
+        for (double Cr : crs) {
+            benchmark::DoNotOptimize(Cr);
+            benchmark::DoNotOptimize(BareCounterFlowE(Cr, Ntu));
+        }
+    }
+}
+BENCHMARK(BM_BareCounterFlow101)->Name("BareCounterFlowE/x101");
+
+// The same 101 calls, each waiting for the previous result (0 * previous adds nothing but cannot
+// be folded away), as the midpoints of a solve wait for each other.
+void BM_BareCounterFlow101Chained(benchmark::State& state) {
+    std::array<double, Midpoints> crs{};
+    double A = 0;
+    for (double& Cr : crs)
+        A = Cr = (A + 1) * 0.5;
+    double Ntu = 0.5;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(Ntu);
+        double previous = 0;
+        for (double Cr : crs)
+            previous = BareCounterFlowE(Cr + 0.0 * previous, Ntu);
+        benchmark::DoNotOptimize(previous);
+    }
+}
+BENCHMARK(BM_BareCounterFlow101Chained)->Name("BareCounterFlowE/x101chained");
+
+// The same worst case solved by a plain bisection over the bare step: the serial floor of a solve
+// (each midpoint waits for the previous residual's sign), without fault handling.
+double BareE = 0;
+double BareNtu = 0;
+double BareResidual(double x) {
+    return BareE - BareCounterFlowE(x, BareNtu);
+}
+
+[[gnu::noinline]] double BareBisect(double (*F)(double), double A, double B) {
+    double fA = F(A);
+    if (std::fabs(fA) <= 1e-5)
+        return A;
+    double M = A;
+    for (int n = 0; n <= 100; ++n) {
+        M = (A + B) * 0.5;
+        const double fM = F(M);
+        if (fA * fM > 0) {
+            A = M;
+            fA = fM;
+        } else {
+            B = M;
+        }
+        if (std::fabs(fM) <= 1e-5)
+            break;
+    }
+    return M;
+}
+
+void BM_BareBisect(benchmark::State& state) {
+    double Ntu = 0.5;
+    double e = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(Ntu);
+        benchmark::DoNotOptimize(e);
+        BareE = e;
+        BareNtu = Ntu;
+        benchmark::DoNotOptimize(BareBisect(BareResidual, 0, 1));
+    }
+}
+BENCHMARK(BM_BareBisect)->Name("BareBisect/CounterFlowE");
+
+// Prints the usual table and, at the end, the worst-case solve against 101 bare formulas.
+class TRatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration)
+                continue;
+            const std::string name = run.benchmark_name();
+            const double ns = run.GetAdjustedCPUTime();
+            if (name == "CrWorstCase/CounterFlowCr")
+                FSolve = std::min(FSolve, ns);
+            else if (name == "BareCounterFlowE/x101")
+                FBare = std::min(FBare, ns);
+            else if (name == "BareCounterFlowE/x101chained")
+                FBareChained = std::min(FBareChained, ns);
+            else if (name == "BareBisect/CounterFlowE")
+                FBareSolve = std::min(FBareSolve, ns);
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        Ratio("Worst-case CounterFlowCr / 101 bare calls", FSolve, FBare);
+        Ratio("Worst-case CounterFlowCr / 101 chained bare calls", FSolve, FBareChained);
+        Ratio("Worst-case CounterFlowCr / bare bisection", FSolve, FBareSolve);
+    }
+
+private:
+    void Ratio(const char* what, double numerator, double denominator) {
+        if (numerator == Unset || denominator == Unset)
+            return;
+        GetOutputStream() << what << " (CPU time): " << std::fixed << std::setprecision(0)
+                          << numerator << " ns / " << denominator
+                          << " ns = " << std::setprecision(2) << numerator / denominator << "\n";
+    }
+
+    static constexpr double Unset = std::numeric_limits<double>::infinity();
+    double FSolve = Unset;
+    double FBare = Unset;
+    double FBareChained = Unset;
+    double FBareSolve = Unset;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    TRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
