@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <type_traits>
 
 static_assert(std::is_same_v<TColorValue, TColor>, "colour conversions work on TColor values");
@@ -77,7 +78,9 @@ void TMainForm::CreateControls() {
     ComboBox1->setAccessibleName(QStringLiteral("Flow Configuration"));
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert); // typed text never becomes an item
-    ComboBox1->setGeometry(112, 8, 145, 21);
+    // The design leaves 96 pixels for the label; where the font is wider, the list moves right
+    // instead of covering the end of the caption.
+    ComboBox1->setGeometry(std::max(112, Label1->x() + Label1->width() + 6), 8, 145, 21);
     ComboBox1->setEditText(QStringLiteral("ComboBox1"));
     Label1->setBuddy(ComboBox1);
     layout->addWidget(Panel1);

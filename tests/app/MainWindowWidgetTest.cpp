@@ -93,7 +93,12 @@ TEST_F(MainWindow, ControlsAndChartPropertiesAsDesigned) {
     EXPECT_EQ(Form->Chart->height(), 251);
     EXPECT_EQ(Form->Panel1->height(), 41);
     EXPECT_EQ(Form->StatusBar1->height(), 19);
-    EXPECT_EQ(Form->ComboBox1->geometry(), QRect(112, 8, 145, 21));
+    const QRect list = Form->ComboBox1->geometry();
+    EXPECT_EQ(list.size(), QSize(145, 21));
+    EXPECT_EQ(list.top(), 8);
+    EXPECT_GE(list.left(), 112);                              // right of the caption,
+    EXPECT_LT(Form->Label1->geometry().right(), list.left()); // never over it
+    EXPECT_LE(list.right(), Form->width());
     EXPECT_EQ(Form->Label1->pos(), QPoint(16, 12));
     EXPECT_EQ(Form->Label1->text(), "Flow Configuration");
     EXPECT_EQ(Form->findChild<QComboBox*>("ComboBox1"), Form->ComboBox1);
