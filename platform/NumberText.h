@@ -43,7 +43,7 @@ inline std::string Format(std::string_view format, std::initializer_list<double>
 // process's decimal separator, an optional exponent ("E"/"e", optional sign, digits), optional
 // trailing blanks, nothing else. False (value untouched) when the text does not convert or the
 // value lies beyond the double range (a value below the smallest subnormal reads as zero). Blanks
-// are spaces only.
+// are spaces only; the mantissa needs one digit on either side of the separator (".5", "5.").
 bool TryStrToFloat(std::string_view text, double& value);
 // As TryStrToFloat, raising EConvertError "'<text>' is not a valid floating point value".
 double StrToFloat(std::string_view text);
