@@ -366,6 +366,21 @@ Loaded Load(const std::string& path) {
     if (path.empty()) {
         return {LoadStatus::Missing, nullptr};
     }
+    // A cache hit costs one stat call.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        Forget(path);
+        return {errno == ENOENT || errno == ENOTDIR ? LoadStatus::Missing : LoadStatus::Unreadable,
+                nullptr};
+    }
+    {
+        const std::lock_guard lock(cacheMutex);
+        const auto it = cache.find(path);
+        if (it != cache.end() && it->second.stamp == Stamp::Of(st)) {
+            it->second.lastUse = ++useCounter;
+            return {LoadStatus::Ok, it->second.file};
+        }
+    }
     // O_NONBLOCK: a FIFO put in place of the file must not block the open.
     const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) {
@@ -373,21 +388,12 @@ Loaded Load(const std::string& path) {
         return {errno == ENOENT || errno == ENOTDIR ? LoadStatus::Missing : LoadStatus::Unreadable,
                 nullptr};
     }
-    struct stat st {};
     if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
         static_cast<std::uint64_t>(st.st_size) > MaxFileSize) {
         Forget(path);
         return {LoadStatus::Unreadable, nullptr};
     }
     const Stamp stamp = Stamp::Of(st);
-    {
-        const std::lock_guard lock(cacheMutex);
-        const auto it = cache.find(path);
-        if (it != cache.end() && it->second.stamp == stamp) {
-            it->second.lastUse = ++useCounter;
-            return {LoadStatus::Ok, it->second.file};
-        }
-    }
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     std::string bytes;
