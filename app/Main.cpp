@@ -163,7 +163,7 @@ void TMainForm::ComboBox1Change() {
 }
 
 int TMainForm::ComboBox1Index() const {
-    return ComboBox1->findText(ComboBox1->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    return ComboBox1->findText(ComboBox1->currentText(), Qt::MatchFixedString);
 }
 
 void TMainForm::SelectRelations(int Index) {

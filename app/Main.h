@@ -42,8 +42,9 @@ public:
     void PlotCurves();
     void ChartMouseMove(TShiftState Shift, int32_t X, int32_t Y);
 
-    // The list's current index: the item whose text the edit field shows exactly, -1 for none
-    // (the list is editable, so the user may type any text).
+    // The list's current index: the item whose text the edit field shows (letter case ignored,
+    // as the list's inline completion ignores it), -1 for none: the list is editable, so the
+    // user may type any text.
     int ComboBox1Index() const;
     // The status line's simple text.
     QString StatusText() const;

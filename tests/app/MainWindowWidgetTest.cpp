@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QStatusBar>
 #include <QTest>
@@ -161,7 +162,7 @@ TEST_F(MainWindow, ChoosingAConfigurationRebuildsTheCurves) {
 TEST_F(MainWindow, TypedTextThatIsNoItemKeepsTheRelations) {
     Show();
     Form->ComboBox1->setCurrentIndex(1);
-    for (const char* text : {"Spiral", "crossflow", ""}) {
+    for (const char* text : {"Spiral", "Counter", "CrossFlow ", ""}) {
         Form->ComboBox1->setEditText(text);
         EXPECT_EQ(Form->ComboBox1Index(), -1) << text;
         EXPECT_EQ(Form->FRelation, &CrossFlowE) << text;
@@ -171,6 +172,19 @@ TEST_F(MainWindow, TypedTextThatIsNoItemKeepsTheRelations) {
     EXPECT_EQ(Form->ComboBox1->count(), 3); // typing adds no item
     Form->ComboBox1->setEditText("ParallelFlow");
     EXPECT_EQ(Form->FRelation, &ParallelFlowE);
+}
+
+TEST_F(MainWindow, TypingAPrefixCompletesToTheItemInAnyLetterCase) {
+    Show();
+    Form->ComboBox1->lineEdit()->selectAll();
+    QTest::keyClicks(Form->ComboBox1->lineEdit(), "cr"); // completes inline to "crossFlow"
+    EXPECT_EQ(Form->ComboBox1Index(), 1) << Form->ComboBox1->currentText().toStdString();
+    EXPECT_EQ(Form->FRelation, &CrossFlowE);
+    ExpectCurvesOf(CrossFlowE);
+    QTest::keyClick(Form->ComboBox1->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(Form->ComboBox1->currentText(), "CrossFlow");
+    EXPECT_EQ(Form->ComboBox1->count(), 3);
+    EXPECT_EQ(Form->FRelation, &CrossFlowE);
 }
 
 TEST_F(MainWindow, SelectRelationsIgnoresIndicesWithoutItem) {
