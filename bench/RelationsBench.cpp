@@ -18,7 +18,7 @@
 #include <array>
 #include <cmath>
 #include <iomanip>
-#include <limits>
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -184,43 +184,55 @@ class TRatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration)
-                continue;
-            const std::string name = run.benchmark_name();
             const double ns = run.GetAdjustedCPUTime();
-            if (name == "CrWorstCase/CounterFlowCr")
-                FSolve = std::min(FSolve, ns);
-            else if (name == "BareCounterFlowE/x101")
-                FBare = std::min(FBare, ns);
-            else if (name == "BareCounterFlowE/x101chained")
-                FBareChained = std::min(FBareChained, ns);
-            else if (name == "BareBisect/CounterFlowE")
-                FBareSolve = std::min(FBareSolve, ns);
+            if (run.run_type == Run::RT_Iteration) {
+                auto [it, added] = FFastest.try_emplace(run.benchmark_name(), ns);
+                it->second = std::min(it->second, ns);
+            } else if (run.aggregate_name == "median") {
+                FMedian[run.run_name.str()] = ns;
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
 
     void Finalize() override {
         ConsoleReporter::Finalize();
-        Ratio("Worst-case CounterFlowCr / 101 bare calls", FSolve, FBare);
-        Ratio("Worst-case CounterFlowCr / 101 chained bare calls", FSolve, FBareChained);
-        Ratio("Worst-case CounterFlowCr / bare bisection", FSolve, FBareSolve);
+        const char* solve = "CrWorstCase/CounterFlowCr";
+        Ratio("Worst-case CounterFlowCr / 101 bare calls", solve, "BareCounterFlowE/x101");
+        Ratio("Worst-case CounterFlowCr / 101 chained bare calls", solve,
+              "BareCounterFlowE/x101chained");
+        Ratio("Worst-case CounterFlowCr / bare bisection", solve, "BareBisect/CounterFlowE");
     }
 
 private:
-    void Ratio(const char* what, double numerator, double denominator) {
-        if (numerator == Unset || denominator == Unset)
-            return;
-        GetOutputStream() << what << " (CPU time): " << std::fixed << std::setprecision(0)
-                          << numerator << " ns / " << denominator
-                          << " ns = " << std::setprecision(2) << numerator / denominator << "\n";
+    // The fastest repetition; the median when only aggregates were reported.
+    bool Time(const std::string& name, double& ns, const char*& kind) const {
+        if (auto it = FFastest.find(name); it != FFastest.end()) {
+            ns = it->second;
+            kind = "fastest";
+            return true;
+        }
+        if (auto it = FMedian.find(name); it != FMedian.end()) {
+            ns = it->second;
+            kind = "median";
+            return true;
+        }
+        return false;
     }
 
-    static constexpr double Unset = std::numeric_limits<double>::infinity();
-    double FSolve = Unset;
-    double FBare = Unset;
-    double FBareChained = Unset;
-    double FBareSolve = Unset;
+    void Ratio(const char* what, const char* numerator, const char* denominator) {
+        double top = 0;
+        double bottom = 0;
+        const char* kind = "";
+        if (!Time(numerator, top, kind) || !Time(denominator, bottom, kind))
+            return;
+        GetOutputStream() << what << " (CPU time, " << kind << "): " << std::fixed
+                          << std::setprecision(0) << top << " ns / " << bottom
+                          << " ns = " << std::setprecision(2) << top / bottom << "\n";
+    }
+
+    std::map<std::string, double> FFastest;
+    std::map<std::string, double> FMedian;
 };
 
 } // namespace
