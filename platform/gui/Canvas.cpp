@@ -7,10 +7,12 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPathStroker>
+#include <QStaticText>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <unordered_map>
 
 namespace {
 
@@ -23,10 +25,6 @@ constexpr int kDotsPerMeter = 3780;
 constexpr double kCoordinateLimit = 1 << 20;
 
 __extension__ typedef __int128 Int128;
-
-int64_t FloorDiv2(int64_t value) {
-    return value >= 0 ? value / 2 : -((-value + 1) / 2);
-}
 
 // The Qt pixel value a pen or brush paints with for a mode: the colour itself, or its inverse
 // for not-xor, because NOT (c XOR pixel) = (NOT c) XOR pixel.
@@ -93,12 +91,6 @@ QPainter::CompositionMode QtMode(TPenMode mode) {
     }
 }
 
-// A half-open pixel interval on one scan line.
-struct TSpan {
-    int64_t From;
-    int64_t To;
-};
-
 // A pixel rectangle with 64-bit edges, right and bottom excluded.
 struct TBox {
     int64_t Left, Top, Right, Bottom;
@@ -154,10 +146,39 @@ struct TCanvas::TLineRun {
     std::vector<std::vector<TPoint>> Paths;
 };
 
+// A half-open pixel interval on one scan line.
+struct TCanvas::TSpan {
+    int64_t From;
+    int64_t To;
+};
+
+// Fonts recently used on this canvas with the layout of their recent texts: a chart redraw
+// writes the same few labels in a few fonts again and again.
 struct TCanvas::TFontCache {
-    TFont Key;
+    struct TText {
+        int Width;
+        QStaticText Static;
+    };
+    TFont Key; // colour 0: colour does not change the layout
     QFont Font;
     QFontMetrics Metrics;
+    std::unordered_map<std::string, TText> Texts;
+
+    const TText& Text(std::string_view text) {
+        auto found = Texts.find(std::string(text));
+        if (found != Texts.end())
+            return found->second;
+        if (Texts.size() >= kMaxTexts)
+            Texts.clear();
+        const QString string = QString::fromUtf8(text.data(), qsizetype(text.size()));
+        QStaticText layout(string);
+        layout.setTextFormat(Qt::PlainText);
+        layout.prepare(QTransform(), Font);
+        return Texts.emplace(std::string(text), TText{Metrics.horizontalAdvance(string), layout})
+            .first->second;
+    }
+    static constexpr size_t kMaxTexts = 256;
+    static constexpr size_t kMaxFonts = 8;
 };
 
 TCanvas::TCanvas() = default;
@@ -182,10 +203,14 @@ void TCanvas::EndPainter() const {
 }
 
 uint32_t* TCanvas::ScanLine(int32_t y) const {
-    // Writing to a shared image would detach it under an active painter.
-    if (FPainter && !FImage.isDetached())
-        EndPainter();
-    return reinterpret_cast<uint32_t*>(FImage.scanLine(y));
+    if (!FBits) {
+        // Writing to a shared image would detach it under an active painter.
+        if (FPainter && !FImage.isDetached())
+            EndPainter();
+        FBits = reinterpret_cast<uint32_t*>(FImage.bits());
+        FStride = FImage.bytesPerLine() / 4;
+    }
+    return FBits + qsizetype(y) * FStride;
 }
 
 void TCanvas::Changed() const {
@@ -214,12 +239,14 @@ void TCanvas::SetSize(int32_t width, int32_t height) {
     for (int y = 0; y < rows; ++y)
         std::memcpy(image.scanLine(y), FImage.constScanLine(y), size_t(columns) * 4);
     FImage = std::move(image);
+    FBits = nullptr;
     Changed();
 }
 
 const QImage& TCanvas::Image() const {
     Flush();
     EndPainter();
+    FBits = nullptr; // the caller may share the image
     FChangeReported = false;
     return FImage;
 }
@@ -228,6 +255,7 @@ void TCanvas::SetImage(const QImage& image) {
     Flush();
     EndPainter();
     FImage = image.convertToFormat(QImage::Format_RGB32);
+    FBits = nullptr;
     FImage.setDotsPerMeterX(kDotsPerMeter);
     FImage.setDotsPerMeterY(kDotsPerMeter);
     Changed();
@@ -320,57 +348,56 @@ void TCanvas::Polyline(std::span<const TPoint> points) {
     Changed();
 }
 
-// Solid runs that need no stroking are combined in our own loop over the scan lines, so that
-// long grid lines and axes stay off Qt's slow raster-op path, and each pixel of the union of the
-// segments changes once:
+// Solid runs are combined in our own loop over the scan lines, so that grid lines, axes and
+// curves stay off Qt's slow raster-op path, and each pixel of the union of a run's segments
+// changes once:
 //  - 1-pixel pens follow the platform's rule: a segment covers its start pixel and every pixel up
 //    to, not including, its end pixel in the direction of drawing (diagonal ones by Bresenham).
-//  - A single horizontal or vertical wide segment covers the pixels whose centres lie inside its
-//    square-ended stroke, left/top edge excluded and right/bottom edge included, bit-identical to
-//    Qt's stroker.
-// Returns false when the run needs Qt's path stroking.
+//  - A wide segment is a rectangle extended by half the pen width beyond both ends (square ends).
+//    A pixel is covered when its centre lies inside: left/top edge excluded, right/bottom edge
+//    included, which is bit-identical to Qt's stroker for horizontal and vertical lines.
+// Returns false for dashed and dotted pens, which Qt strokes.
 bool TCanvas::DrawRunFast(const TLineRun& run) const {
     if (!IsSolid(run.Pen))
         return false;
-    const bool cosmetic = IsCosmetic(run.Pen);
-    size_t segments = 0;
-    bool axisAligned = true;
-    for (const auto& path : run.Paths)
-        for (size_t i = 1; i < path.size(); ++i) {
-            ++segments;
-            axisAligned = axisAligned && (path[i - 1].X == path[i].X || path[i - 1].Y == path[i].Y);
-        }
     const uint32_t value = ModeValue(run.Pen.Color, run.Pen.Mode);
     const TPenMode mode = run.Pen.Mode == pmCopy ? pmCopy : pmXor;
-    if (cosmetic && !axisAligned) {
+    if (!IsCosmetic(run.Pen)) {
+        DrawWideRun(run, value, mode);
+        return true;
+    }
+    bool axisAligned = true;
+    for (const auto& path : run.Paths)
+        for (size_t i = 1; i < path.size(); ++i)
+            axisAligned = axisAligned && (path[i - 1].X == path[i].X || path[i - 1].Y == path[i].Y);
+    if (!axisAligned) {
         DrawPixels(run, value, mode);
         return true;
     }
-    if (!axisAligned || (!cosmetic && segments != 1))
-        return false;
     std::vector<TBox> boxes;
     for (const auto& path : run.Paths) {
         for (size_t i = 1; i < path.size(); ++i) {
             const TPoint a = path[i - 1], b = path[i];
-            if (cosmetic) {
-                TBox box{a.X, a.Y, int64_t(a.X) + 1, int64_t(a.Y) + 1};
-                if (b.X > a.X)
-                    box.Right = b.X;
-                else if (b.X < a.X)
-                    box.Left = int64_t(b.X) + 1;
-                else if (b.Y > a.Y)
-                    box.Bottom = b.Y;
-                else
-                    box.Top = int64_t(b.Y) + 1;
-                boxes.push_back(box);
-            } else {
-                const int64_t w = run.Pen.Width;
-                const auto first = [w](int64_t lo) { return FloorDiv2(2 * lo - w - 1) + 1; };
-                const auto last = [w](int64_t hi) { return FloorDiv2(2 * hi + w - 1) + 1; };
-                boxes.push_back({first(std::min(a.X, b.X)), first(std::min(a.Y, b.Y)),
-                                 last(std::max(a.X, b.X)), last(std::max(a.Y, b.Y))});
-            }
+            TBox box{a.X, a.Y, int64_t(a.X) + 1, int64_t(a.Y) + 1};
+            if (b.X > a.X)
+                box.Right = b.X;
+            else if (b.X < a.X)
+                box.Left = int64_t(b.X) + 1;
+            else if (b.Y > a.Y)
+                box.Bottom = b.Y;
+            else
+                box.Top = int64_t(b.Y) + 1;
+            boxes.push_back(box);
         }
+    }
+    const int64_t width = FImage.width();
+    if (boxes.size() == 1) {
+        const TBox& box = boxes[0];
+        const int64_t left = std::max<int64_t>(box.Left, 0), right = std::min(box.Right, width);
+        const int64_t last = std::min<int64_t>(box.Bottom, FImage.height());
+        for (int64_t y = std::max<int64_t>(box.Top, 0); y < last && left < right; ++y)
+            ApplySpan(ScanLine(int32_t(y)), left, right, value, mode);
+        return true;
     }
     int64_t top = std::numeric_limits<int64_t>::max(), bottom = std::numeric_limits<int64_t>::min();
     for (const TBox& box : boxes) {
@@ -379,64 +406,181 @@ bool TCanvas::DrawRunFast(const TLineRun& run) const {
     }
     top = std::max<int64_t>(top, 0);
     bottom = std::min<int64_t>(bottom, FImage.height());
-    const int64_t width = FImage.width();
     std::vector<TSpan> spans;
     for (int64_t y = top; y < bottom; ++y) {
         spans.clear();
         for (const TBox& box : boxes)
             if (box.Top <= y && y < box.Bottom)
                 spans.push_back({std::max<int64_t>(box.Left, 0), std::min(box.Right, width)});
-        std::sort(spans.begin(), spans.end(),
-                  [](const TSpan& l, const TSpan& r) { return l.From < r.From; });
-        uint32_t* line = nullptr;
-        int64_t done = 0;
-        for (const TSpan& span : spans) {
-            const int64_t from = std::max(span.From, done);
-            if (from >= span.To)
-                continue;
-            if (!line)
-                line = ScanLine(int32_t(y));
-            ApplySpan(line, from, span.To, value, mode);
-            done = span.To;
-        }
+        ApplySpans(y, spans, value, mode);
     }
     return true;
 }
 
-// 1-pixel segments by Bresenham (start included, end excluded), only the pixels on the surface
-// visited, each pixel of the run changed once.
+// Changes the union of the spans on one scan line once.
+void TCanvas::ApplySpans(int64_t y, std::vector<TSpan>& spans, uint32_t value,
+                         TPenMode mode) const {
+    std::sort(spans.begin(), spans.end(),
+              [](const TSpan& l, const TSpan& r) { return l.From < r.From; });
+    uint32_t* line = nullptr;
+    int64_t done = std::numeric_limits<int64_t>::min();
+    for (const TSpan& span : spans) {
+        const int64_t from = std::max(span.From, done);
+        if (from >= span.To)
+            continue;
+        if (!line)
+            line = ScanLine(int32_t(y));
+        ApplySpan(line, from, span.To, value, mode);
+        done = span.To;
+    }
+}
+
+// Wide segments as square-ended rectangles, filled scan line by scan line at pixel centres.
+void TCanvas::DrawWideRun(const TLineRun& run, uint32_t value, TPenMode mode) const {
+    struct TQuad {
+        QPointF Corner[4];
+        int64_t FirstRow, LastRow;
+    };
+    const double half = run.Pen.Width / 2.0;
+    const int64_t width = FImage.width(), height = FImage.height();
+    std::vector<TQuad> quads;
+    for (const auto& path : run.Paths)
+        for (size_t i = 1; i < path.size(); ++i) {
+            const QPointF a(path[i - 1].X, path[i - 1].Y), b(path[i].X, path[i].Y);
+            const QPointF delta = b - a;
+            const double length = std::hypot(delta.x(), delta.y());
+            const QPointF d = delta / length * half, n(-d.y(), d.x());
+            TQuad quad{{a - d + n, b + d + n, b + d - n, a - d - n}, 0, 0};
+            double top = quad.Corner[0].y(), bottom = top;
+            for (const QPointF& c : quad.Corner) {
+                top = std::min(top, c.y());
+                bottom = std::max(bottom, c.y());
+            }
+            // Rows whose centre y + 0.5 satisfies top < y + 0.5 <= bottom.
+            quad.FirstRow = int64_t(std::floor(std::clamp(top - 0.5, -2.0, height + 1.0))) + 1;
+            quad.LastRow = int64_t(std::floor(std::clamp(bottom - 0.5, -2.0, height + 1.0)));
+            quad.FirstRow = std::max<int64_t>(quad.FirstRow, 0);
+            quad.LastRow = std::min(quad.LastRow, height - 1);
+            if (quad.FirstRow <= quad.LastRow)
+                quads.push_back(quad);
+        }
+    std::sort(quads.begin(), quads.end(),
+              [](const TQuad& l, const TQuad& r) { return l.FirstRow < r.FirstRow; });
+    std::vector<const TQuad*> active;
+    std::vector<TSpan> spans;
+    size_t next = 0;
+    const int64_t firstRow = quads.empty() ? 0 : quads.front().FirstRow;
+    for (int64_t y = firstRow; y < height && (next < quads.size() || !active.empty()); ++y) {
+        while (next < quads.size() && quads[next].FirstRow <= y)
+            active.push_back(&quads[next++]);
+        std::erase_if(active, [y](const TQuad* q) { return q->LastRow < y; });
+        const double yc = y + 0.5;
+        spans.clear();
+        for (const TQuad* quad : active) {
+            double left = std::numeric_limits<double>::max(), right = -left;
+            for (int e = 0; e < 4; ++e) {
+                const QPointF p = quad->Corner[e], q = quad->Corner[(e + 1) % 4];
+                if (yc < std::min(p.y(), q.y()) || yc > std::max(p.y(), q.y()))
+                    continue;
+                if (p.y() == q.y()) {
+                    left = std::min({left, p.x(), q.x()});
+                    right = std::max({right, p.x(), q.x()});
+                    continue;
+                }
+                const double x = p.x() + (yc - p.y()) * (q.x() - p.x()) / (q.y() - p.y());
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+            if (left > right)
+                continue;
+            // Columns whose centre x + 0.5 satisfies left < x + 0.5 <= right.
+            const int64_t from = int64_t(std::floor(std::clamp(left - 0.5, -2.0, width + 1.0))) + 1;
+            const int64_t to = int64_t(std::floor(std::clamp(right - 0.5, -2.0, width + 1.0))) + 1;
+            spans.push_back({std::max<int64_t>(from, 0), std::min(to, width)});
+        }
+        ApplySpans(y, spans, value, mode);
+    }
+}
+
+namespace {
+
+// A 1-pixel segment by Bresenham: step i in [0, n) along the major axis u gives the pixel
+// (u0 + su * i, v0 + sv * round(i * m / n)), halves rounded away from the start.
+struct TBresenham {
+    bool XMajor;
+    int64_t U0, V0, Su, Sv, N, M;
+    int64_t Left, Top, Right, Bottom; // bounding box, inclusive
+
+    TBresenham(TPoint a, TPoint b) {
+        XMajor = std::abs(int64_t(b.X) - a.X) >= std::abs(int64_t(b.Y) - a.Y);
+        U0 = XMajor ? a.X : a.Y;
+        V0 = XMajor ? a.Y : a.X;
+        const int64_t du = (XMajor ? b.X : b.Y) - U0, dv = (XMajor ? b.Y : b.X) - V0;
+        Su = du < 0 ? -1 : 1;
+        Sv = dv < 0 ? -1 : 1;
+        N = std::abs(du);
+        M = std::abs(dv);
+        Left = std::min(a.X, b.X);
+        Right = std::max(a.X, b.X);
+        Top = std::min(a.Y, b.Y);
+        Bottom = std::max(a.Y, b.Y);
+    }
+    int64_t V(int64_t i) const {
+        return V0 + Sv * int64_t((Int128(2) * i * M + N) / (Int128(2) * N));
+    }
+    bool Contains(int64_t x, int64_t y) const {
+        const int64_t u = XMajor ? x : y, v = XMajor ? y : x;
+        const int64_t i = (u - U0) * Su;
+        return i >= 0 && i < N && V(i) == v;
+    }
+    bool Meets(const TBresenham& other) const {
+        return Left <= other.Right && other.Left <= Right && Top <= other.Bottom &&
+               other.Top <= Bottom;
+    }
+};
+
+} // namespace
+
+// 1-pixel segments: only the steps on the surface are visited; a pixel that an earlier segment
+// of the run already changed (a joint, a crossing) is left alone.
 void TCanvas::DrawPixels(const TLineRun& run, uint32_t value, TPenMode mode) const {
     const int64_t width = FImage.width(), height = FImage.height();
-    std::vector<uint64_t> pixels; // y << 32 | x
+    std::vector<TBresenham> segments;
     for (const auto& path : run.Paths)
-        for (size_t k = 1; k < path.size(); ++k) {
-            const TPoint a = path[k - 1], b = path[k];
-            const bool xMajor = std::abs(int64_t(b.X) - a.X) >= std::abs(int64_t(b.Y) - a.Y);
-            // Work along the major axis u with the minor axis v.
-            const int64_t u0 = xMajor ? a.X : a.Y, v0 = xMajor ? a.Y : a.X;
-            const int64_t du = (xMajor ? b.X : b.Y) - u0, dv = (xMajor ? b.Y : b.X) - v0;
-            const int64_t su = du < 0 ? -1 : 1, sv = dv < 0 ? -1 : 1;
-            const int64_t n = std::abs(du), m = std::abs(dv);
-            const int64_t uSize = xMajor ? width : height;
-            // Steps i in [0, n) whose u lies on the surface.
-            int64_t from = su > 0 ? -u0 : u0 - (uSize - 1);
-            int64_t to = su > 0 ? uSize - u0 : u0 + 1;
-            from = std::max<int64_t>(from, 0);
-            to = std::min(to, n);
-            for (int64_t i = from; i < to; ++i) {
-                // Nearest minor coordinate, halves rounded away from the start.
-                const Int128 offset = (Int128(2) * i * m + n) / (Int128(2) * n);
-                const int64_t u = u0 + su * i, v = v0 + sv * int64_t(offset);
-                const int64_t x = xMajor ? u : v, y = xMajor ? v : u;
-                if (x >= 0 && x < width && y >= 0 && y < height)
-                    pixels.push_back(uint64_t(y) << 32 | uint64_t(x));
+        for (size_t k = 1; k < path.size(); ++k)
+            segments.emplace_back(path[k - 1], path[k]);
+    std::vector<const TBresenham*> earlier;
+    for (size_t k = 0; k < segments.size(); ++k) {
+        const TBresenham& s = segments[k];
+        earlier.clear();
+        for (size_t j = 0; j < k; ++j)
+            if (segments[j].Meets(s))
+                earlier.push_back(&segments[j]);
+        const int64_t uSize = s.XMajor ? width : height;
+        // Steps i in [0, n) whose u lies on the surface.
+        const int64_t from = std::max<int64_t>(s.Su > 0 ? -s.U0 : s.U0 - (uSize - 1), 0);
+        const int64_t to = std::min(s.Su > 0 ? uSize - s.U0 : s.U0 + 1, s.N);
+        if (from >= to)
+            continue;
+        // round(i * m / n) kept as quotient and remainder of (2 i m + n) / 2n, stepped by 2m.
+        const int64_t twoN = 2 * s.N, twoM = 2 * s.M;
+        const Int128 start = Int128(twoM) * from + s.N;
+        int64_t quotient = int64_t(start / twoN), remainder = int64_t(start % twoN);
+        for (int64_t i = from; i < to; ++i) {
+            const int64_t u = s.U0 + s.Su * i, v = s.V0 + s.Sv * quotient;
+            remainder += twoM;
+            if (remainder >= twoN) {
+                remainder -= twoN;
+                ++quotient;
             }
+            const int64_t x = s.XMajor ? u : v, y = s.XMajor ? v : u;
+            if (x < 0 || x >= width || y < 0 || y >= height)
+                continue;
+            if (std::any_of(earlier.begin(), earlier.end(),
+                            [x, y](const TBresenham* e) { return e->Contains(x, y); }))
+                continue;
+            ApplySpan(ScanLine(int32_t(y)), x, x + 1, value, mode);
         }
-    std::sort(pixels.begin(), pixels.end());
-    pixels.erase(std::unique(pixels.begin(), pixels.end()), pixels.end());
-    for (const uint64_t p : pixels) {
-        uint32_t* line = ScanLine(int32_t(p >> 32));
-        ApplySpan(line, int64_t(p & 0xFFFFFFFF), int64_t(p & 0xFFFFFFFF) + 1, value, mode);
     }
 }
 
@@ -597,6 +741,7 @@ void TCanvas::CopyRect(const TRect& dest, const TCanvas& source, const TRect& so
     if (&source == this) {
         EndPainter();
         snapshot = FImage;
+        FBits = nullptr;
     }
     const QImage& from = &source == this ? snapshot : source.FImage;
     const int64_t dw = dest.Width(), dh = dest.Height();
@@ -649,19 +794,27 @@ void TCanvas::PaintWith(const std::function<void(QPainter&)>& paint) {
     Changed();
 }
 
-const TCanvas::TFontCache& TCanvas::Fonts() const {
+TCanvas::TFontCache& TCanvas::Fonts() const {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         throw Exception("Text cannot be measured or drawn without a running GUI application");
-    if (!FFontCache || !(FFontCache->Key == FFont)) {
+    TFont key = FFont;
+    key.SetColor(0);
+    auto found = std::find_if(FFontCache.begin(), FFontCache.end(),
+                              [&key](const auto& entry) { return entry->Key == key; });
+    if (found == FFontCache.end()) {
+        if (FFontCache.size() >= TFontCache::kMaxFonts)
+            FFontCache.pop_back();
         const QFont font = FFont.ToQFont();
-        FFontCache = std::make_unique<TFontCache>(TFontCache{FFont, font, QFontMetrics(font)});
+        FFontCache.insert(FFontCache.begin(), std::make_unique<TFontCache>(
+                                                  TFontCache{key, font, QFontMetrics(font), {}}));
+    } else if (found != FFontCache.begin()) {
+        std::rotate(FFontCache.begin(), found, found + 1);
     }
-    return *FFontCache;
+    return *FFontCache.front();
 }
 
 int32_t TCanvas::TextWidth(std::string_view text) const {
-    return Fonts().Metrics.horizontalAdvance(
-        QString::fromUtf8(text.data(), qsizetype(text.size())));
+    return Fonts().Text(text).Width;
 }
 
 int32_t TCanvas::TextHeight(std::string_view) const {
@@ -670,23 +823,27 @@ int32_t TCanvas::TextHeight(std::string_view) const {
 
 void TCanvas::TextOut(int32_t x, int32_t y, std::string_view text) {
     Flush();
-    const TFontCache& fonts = Fonts();
+    TFontCache& fonts = Fonts();
     if (FImage.isNull())
         return;
-    const QString string = QString::fromUtf8(text.data(), qsizetype(text.size()));
-    const int width = fonts.Metrics.horizontalAdvance(string);
+    const TFontCache::TText& layout = fonts.Text(text);
     const int height = fonts.Metrics.height();
+    const bool turned = FFont.Escapement() != 0;
+    if (!turned && Brush.Style == bsSolid)
+        FillRect(Rect(x, y, int32_t(std::min<int64_t>(int64_t(x) + layout.Width, INT32_MAX)),
+                      int32_t(std::min<int64_t>(int64_t(y) + height, INT32_MAX))));
     QPainter& painter = Painter();
-    painter.save();
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     painter.translate(double(x), double(y));
-    if (FFont.Escapement() != 0)
+    if (turned) {
         painter.rotate(-FFont.Escapement() / 10.0);
-    if (Brush.Style == bsSolid)
-        painter.fillRect(QRect(0, 0, width, height), QColor::fromRgb(ColorToQRgb(Brush.Color)));
+        if (Brush.Style == bsSolid)
+            painter.fillRect(QRect(0, 0, layout.Width, height),
+                             QColor::fromRgb(ColorToQRgb(Brush.Color)));
+    }
     painter.setFont(fonts.Font);
     painter.setPen(QColor::fromRgb(ColorToQRgb(FFont.Color())));
-    painter.drawText(QPointF(0, fonts.Metrics.ascent()), string);
-    painter.restore();
+    painter.drawStaticText(QPointF(0, 0), layout.Static);
+    painter.resetTransform();
     Changed();
 }

@@ -11,9 +11,9 @@
 //    the pen width from the current position, the image is read, or Flush() is called. Callers
 //    that draw one element twice in a row (erase, then draw again) call Flush() between them.
 //  - Ellipse, Rectangle, Polygon: fill and outline are composed as one element.
-//  - Solid 1-pixel lines and single horizontal or vertical solid wide lines are combined in our own
-//    loop over the scan lines (wide ones bit-identical to Qt's stroker), so that grid lines and
-//    axes stay off Qt's slow raster-op path. Other lines are stroked by Qt.
+//  - Solid lines are combined in our own loop over the scan lines (horizontal and vertical wide
+//    ones bit-identical to Qt's stroker), so that grid lines, axes and curves stay off Qt's slow
+//    raster-op path. Dashed and dotted lines are stroked by Qt.
 // The copy mode (CopyMode) applies to Draw and CopyRect; FillRect and TextOut always paint plainly.
 // Geometry as on the platform: rectangles exclude their right and bottom edges, a 1-pixel line
 // excludes its end pixel (in the direction of drawing), a pen of width <= 1 is a 1-pixel pen,
@@ -115,6 +115,7 @@ public:
 private:
     struct TLineRun;
     struct TFontCache;
+    struct TSpan;
     QPainter& Painter() const;
     void EndPainter() const;
     uint32_t* ScanLine(int32_t y) const;
@@ -122,14 +123,19 @@ private:
     void DrawRun(const TLineRun& run) const;
     bool DrawRunFast(const TLineRun& run) const;
     void DrawPixels(const TLineRun& run, uint32_t value, TPenMode mode) const;
+    void DrawWideRun(const TLineRun& run, uint32_t value, TPenMode mode) const;
+    void ApplySpans(int64_t y, std::vector<TSpan>& spans, uint32_t value, TPenMode mode) const;
     void DrawShape(const QRect& bounds, const std::function<void(QPainter&)>& paint);
-    const TFontCache& Fonts() const;
+    TFontCache& Fonts() const;
 
     mutable QImage FImage;
     mutable std::unique_ptr<QPainter> FPainter;
     mutable std::unique_ptr<TLineRun> FRun;
-    mutable std::unique_ptr<TFontCache> FFontCache;
+    mutable std::vector<std::unique_ptr<TFontCache>> FFontCache;
     mutable bool FChangeReported = false;
+    // Start of the pixels for our own loops, valid while the image is not handed out.
+    mutable uint32_t* FBits = nullptr;
+    mutable qsizetype FStride = 0;
     TFont FFont;
     TCopyMode FCopyMode = SRCCOPY;
     TPoint FPenPos;
