@@ -214,30 +214,37 @@ TEST(SpecialValuesTest, EveryCallReturnsAFiniteValueOrRaisesAMathError) {
     }
 }
 
-// The guarded steps evaluated literally, one status-flag test around each, as a reference for the
-// traced evaluation of the library.
-double Literal(const std::function<double(double, double)>& step, double a, double b, bool& fault) {
+// One step evaluated literally between clearing and testing the status flags, as a reference for
+// the traced evaluation of the library: its value, or the fault it raises.
+TOutcome Literal(double (*step)(double, double, double), double a, double b, double c = 0) {
     volatile double va = a;
     volatile double vb = b;
+    volatile double vc = c;
     std::feclearexcept(FE_ALL_EXCEPT);
-    volatile double result = step(va, vb);
+    volatile double result = step(va, vb, vc);
     const int raised = std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
-    fault = raised != 0 || !std::isfinite(result);
-    return result;
+    std::feclearexcept(FE_ALL_EXCEPT);
+    if ((raised & FE_INVALID) || std::isnan(result))
+        return RaisesInvalid;
+    if (raised & FE_DIVBYZERO)
+        return RaisesZeroDivide;
+    if ((raised & FE_OVERFLOW) || std::isinf(result))
+        return RaisesOverflow;
+    return Returns(result);
 }
 
-double LiteralCounterFlow(double Cr, double Ntu) {
+double LiteralCounterFlow(double Cr, double Ntu, double) {
     const double d = std::exp(-Ntu * (1 - Cr));
     if (d == 1)
         return Ntu / (Ntu + 1);
     return (1 - d) / (1 - Cr * d);
 }
 
-double LiteralParallelFlow(double Cr, double Ntu) {
+double LiteralParallelFlow(double Cr, double Ntu, double) {
     return (1 - std::exp(-Ntu * (1 + Cr))) / (1 + Cr);
 }
 
-double LiteralCrossFlow(double Cr, double Ntu) {
+double LiteralCrossFlow(double Cr, double Ntu, double) {
     const double m = Cr * std::exp(-0.22 * std::log(Ntu));
     return 1 - std::exp((std::exp(-Ntu * m) - 1) / m);
 }
@@ -246,7 +253,7 @@ TEST(SpecialValuesTest, GuardsAgreeWithLiteralFlagTests) {
     struct TConfig {
         const char* name;
         TRelationFunc relation;
-        double (*literal)(double, double);
+        double (*literal)(double, double, double);
         bool ntuZeroShortcut;
         bool crZeroShortcut;
     };
@@ -265,20 +272,74 @@ TEST(SpecialValuesTest, GuardsAgreeWithLiteralFlagTests) {
                 SCOPED_TRACE(testing::Message() << c.name << "(" << Cr << ", " << Ntu << ")");
                 if ((c.ntuZeroShortcut && Ntu == 0) || (c.crZeroShortcut && Cr == 0))
                     continue;
-                bool fault = false;
-                const double literal = Literal(c.literal, Cr, Ntu, fault);
+                const TOutcome literal = Literal(c.literal, Cr, Ntu);
+                const bool fault = literal.kind != TOutcome::Value;
                 fallbacks += fault;
-                const TOutcome expected =
-                    fault ? Call([&] { return FallbackE(Ntu); }) : Returns(literal);
+                const TOutcome expected = fault ? Call([&] { return FallbackE(Ntu); }) : literal;
                 const TOutcome got = Call([&] { return c.relation(Cr, Ntu); });
                 EXPECT_EQ(Describe(got), Describe(expected));
                 EXPECT_TRUE(got == expected);
             }
         }
     }
-    std::feclearexcept(FE_ALL_EXCEPT);
     // The sweep exercises both sides of the guard.
     EXPECT_GT(fallbacks, 100);
+}
+
+double LiteralZeroCrNtu(double, double e, double) {
+    return -std::log(1 - e);
+}
+double LiteralProduct(double Cr, double e, double) {
+    return e * Cr;
+}
+double LiteralFallbackNtu(double, double e, double) {
+    return 0.5 * e / (1 - e);
+}
+double LiteralCounterFlowNtu(double Cr, double e, double product) {
+    return std::log((1 - e) / std::fabs(1 - product)) / (Cr - 1);
+}
+double LiteralParallelFlowNtu(double Cr, double e, double) {
+    return -std::log(1 - e * (1 + Cr)) / (1 + Cr);
+}
+
+TOutcome ReferenceCounterFlowNtu(double Cr, double e) {
+    if (e >= 1)
+        return Returns(10);
+    if (Cr == 0)
+        return Literal(LiteralZeroCrNtu, Cr, e);
+    const TOutcome product = Literal(LiteralProduct, Cr, e);
+    if (product.kind != TOutcome::Value)
+        return product;
+    if (product.value == 1)
+        return Literal(LiteralFallbackNtu, Cr, e);
+    return Literal(LiteralCounterFlowNtu, Cr, e, product.value);
+}
+
+TOutcome ReferenceParallelFlowNtu(double Cr, double e) {
+    if (e >= 1)
+        return Returns(10);
+    if (Cr == 0)
+        return Literal(LiteralZeroCrNtu, Cr, e);
+    return Literal(LiteralParallelFlowNtu, Cr, e);
+}
+
+TEST(SpecialValuesTest, ClosedFormNtuSolversAgreeWithLiteralFlagTests) {
+    int faults = 0;
+    for (double Cr : Specials) {
+        for (double e : Specials) {
+            SCOPED_TRACE(testing::Message() << "(" << Cr << ", " << e << ")");
+            const TOutcome counter = ReferenceCounterFlowNtu(Cr, e);
+            const TOutcome parallel = ReferenceParallelFlowNtu(Cr, e);
+            faults += (counter.kind != TOutcome::Value) + (parallel.kind != TOutcome::Value);
+            const TOutcome gotCounter = Call([&] { return CounterFlowNtu(Cr, e); });
+            const TOutcome gotParallel = Call([&] { return ParallelFlowNtu(Cr, e); });
+            EXPECT_EQ(Describe(gotCounter), Describe(counter)) << "CounterFlowNtu";
+            EXPECT_TRUE(gotCounter == counter) << "CounterFlowNtu";
+            EXPECT_EQ(Describe(gotParallel), Describe(parallel)) << "ParallelFlowNtu";
+            EXPECT_TRUE(gotParallel == parallel) << "ParallelFlowNtu";
+        }
+    }
+    EXPECT_GT(faults, 50);
 }
 
 } // namespace
