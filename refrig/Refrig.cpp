@@ -147,7 +147,6 @@ ERefrigDataError::ERefrigDataError(std::string path, std::string section, std::s
 
 TRefrigLib::TRefrigLib(std::string dataFilePath)
     : FDataFilePath(std::move(dataFilePath)), FData(DefaultRefrigData()) {
-    FStatus = stNone;
     FRoot = std::make_unique<TRoot>([this](long double x) { return VhShResidual(x); });
     FRoot->SetLimits(120, 0.001L);
     {
@@ -183,6 +182,14 @@ void TRefrigLib::LoadRefrigerant(std::string_view name) {
 }
 
 int32_t TRefrigLib::FindSection(std::string_view name) const {
+    // The reader ignores blanks around a section name; so does the look-up.
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!name.empty() && isBlank(name.front())) {
+        name.remove_prefix(1);
+    }
+    while (!name.empty() && isBlank(name.back())) {
+        name.remove_suffix(1);
+    }
     const auto it = std::ranges::find_if(
         FSectionNames, [&](const std::string& section) { return SameName(section, name); });
     return it == FSectionNames.end() ? -1 : static_cast<int32_t>(it - FSectionNames.begin());

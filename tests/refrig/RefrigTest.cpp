@@ -199,6 +199,10 @@ TEST_F(RefrigFileTest, NamesCompareWithoutLetterCase) {
     EXPECT_EQ(lib.Data().InternalNumber, 134);
     lib.LoadRefrigerant("R22");
     EXPECT_EQ(lib.SectionIndex(), 1);
+    // Blanks around a name are ignored by the reader and by the position look-up alike.
+    lib.LoadRefrigerant(" r134a\t");
+    EXPECT_EQ(lib.Data().InternalNumber, 134);
+    EXPECT_EQ(lib.SectionIndex(), 0);
 }
 
 TEST_F(RefrigFileTest, HeaderWithoutKeysGivesStatusOneButAPosition) {
