@@ -288,7 +288,9 @@ struct Stamp {
 
 // A file modified this recently may change again without a visible change of its stamp.
 constexpr time_t RacySeconds = 2;
+// At most this many files and bytes stay cached; the least recently used go first.
 constexpr std::size_t CacheCapacity = 16;
+constexpr std::size_t CacheByteLimit = std::size_t{256} << 20;
 
 struct CacheEntry {
     Stamp stamp;
@@ -353,11 +355,23 @@ void Forget(const std::string& path) {
 void Remember(const std::string& path, const Stamp& stamp,
               const std::shared_ptr<const ParsedFile>& file) {
     const std::lock_guard lock(cacheMutex);
-    if (cache.size() >= CacheCapacity && cache.find(path) == cache.end()) {
-        const auto oldest = std::min_element(cache.begin(), cache.end(), [](auto& a, auto& b) {
+    cache.erase(path);
+    const std::size_t size = file->Text().size();
+    if (size > CacheByteLimit) {
+        return;
+    }
+    const auto cachedBytes = [] {
+        std::size_t total = 0;
+        for (const auto& [key, entry] : cache) {
+            total += entry.file->Text().size();
+        }
+        return total;
+    };
+    while (!cache.empty() &&
+           (cache.size() >= CacheCapacity || cachedBytes() + size > CacheByteLimit)) {
+        cache.erase(std::min_element(cache.begin(), cache.end(), [](auto& a, auto& b) {
             return a.second.lastUse < b.second.lastUse;
-        });
-        cache.erase(oldest);
+        }));
     }
     cache[path] = CacheEntry{stamp, file, ++useCounter};
 }

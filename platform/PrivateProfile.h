@@ -28,13 +28,18 @@
 // it was. Everything else in the file stays byte for byte: a changed value replaces only the old
 // value text; a new key goes below the last key of its section; a new section goes to the end of
 // the file. New lines use the file's first line ending (LF for a file without one). A file that
-// does not exist is created. A write fails (returns false) when the file exists but cannot be
-// read or written, is not a regular file, or the folder does not accept the temporary file.
+// does not exist is created; a symbolic link stays and its target is replaced. A write fails
+// (returns false) when the file exists but cannot be read or written, has no write permission
+// at all (even for a privileged user), is not a regular file, or the folder does not accept the
+// temporary file. A new file gets the usual permissions (0666 less the umask), a replaced file
+// keeps its permission bits.
 //
 // Parsed files are cached per path and revalidated on every call by size, modification and
 // status-change times (nanoseconds), inode and device; a file modified within the last two
 // seconds is not cached at all, so changes within the timestamp granularity of the file system
-// are never missed. All functions are safe to call from several threads.
+// are never missed. At most 16 files and 256 MiB stay cached (least recently used go first). A
+// cache hit costs one stat call. All functions are safe to call from several threads; writes
+// from several processes at once are not coordinated (the last rename wins).
 
 #include <cstddef>
 #include <cstdint>

@@ -242,7 +242,7 @@ TEST_F(PrivateProfileTest, EnumerationKeepsOnlyWholeNamesThatFit) {
     for (int i = 0; i < 2000; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "Section%03d", i % 1000);
-        const std::string n = (i < 1000 ? "S" : "T") + std::string(name).substr(1);
+        const std::string n = std::string(i < 1000 ? "S" : "T") + (name + 1);
         all.push_back(n);
         text += "[" + n + "]\nk=" + std::to_string(i) + "\n";
     }
@@ -261,13 +261,13 @@ TEST_F(PrivateProfileTest, EnumerationKeepsOnlyWholeNamesThatFit) {
 TEST_F(PrivateProfileTest, KeyEnumerationIsCutLikeSectionEnumeration) {
     std::string text = "[Big]\n";
     for (int i = 0; i < 5000; ++i) {
-        text += "key" + std::to_string(10000 + i) + "=" + std::to_string(i) + "\n";
+        text += std::string("key") + std::to_string(10000 + i) + "=" + std::to_string(i) + "\n";
     }
     Put(text);
     const Strings keys = Keys("Big");
     ASSERT_EQ(keys.size(), (pp::ListBufferSize - 1) / 9);
     EXPECT_EQ(keys.front(), "key10000");
-    EXPECT_EQ(keys.back(), "key" + std::to_string(10000 + keys.size() - 1));
+    EXPECT_EQ(keys.back(), std::string("key") + std::to_string(10000 + keys.size() - 1));
     EXPECT_EQ(Get("Big", "key14999"), "4999");
 }
 
@@ -286,11 +286,11 @@ TEST_F(PrivateProfileTest, BinaryGarbageGivesWellFormedReplies) {
 
 TEST_F(PrivateProfileTest, HundredMegabyteFileReads) {
     std::string record = "TCrit=96.1\nPCrit=4990\nFormula=CHClF2\nvh=1 2 3 4 5 6 7\n";
-    record += "RefTer=" + std::string(100, 'r') + "\n";
+    record += std::string("RefTer=") + std::string(100, 'r') + "\n";
     std::string text;
     text.reserve(105u << 20);
     for (int i = 0; text.size() < (100u << 20); ++i) {
-        text += "[R" + std::to_string(i) + "]\n" + record;
+        text += std::string("[R") + std::to_string(i) + "]\n" + record;
     }
     text += "[Last]\nkey=found\n";
     Put(text);
@@ -461,6 +461,29 @@ TEST_F(PrivateProfileTest, UnchangedFileIsParsedOnce) {
     }
     Sections();
     EXPECT_EQ(pp::ParseCount() - start, 1u);
+}
+
+TEST_F(PrivateProfileTest, CacheKeepsTheRecentlyUsedFiles) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 20; ++i) {
+        files.push_back((dir / (std::string("f") + std::to_string(i) + ".ini")).string());
+        Put(files.back(), std::string("[A]\nx=") + std::to_string(i) + "\n");
+        path = files.back();
+        Age();
+    }
+    std::vector<char> buffer(8);
+    const auto read = [&](int i) {
+        const std::size_t n = pp::GetString("A", "x", std::nullopt, buffer, files[i]);
+        return std::string(buffer.data(), n);
+    };
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(read(i), std::to_string(i));
+    }
+    const auto start = pp::ParseCount();
+    EXPECT_EQ(read(19), "19"); // recently used: cached
+    EXPECT_EQ(pp::ParseCount(), start);
+    EXPECT_EQ(read(0), "0"); // pushed out by the later ones
+    EXPECT_EQ(pp::ParseCount(), start + 1);
 }
 
 TEST_F(PrivateProfileTest, SameSizeChangeWithNewTimeIsSeen) {
