@@ -45,29 +45,35 @@ unsigned char Lower(char c) {
     return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
 }
 
-int CompareNoCase(std::string_view a, std::string_view b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char x = Lower(a[i]);
-        const unsigned char y = Lower(b[i]);
-        if (x != y) {
-            return x < y ? -1 : 1;
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i])) {
+            return false;
         }
     }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    return true;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && CompareNoCase(a, b) == 0;
-}
-
-std::string LowerCopy(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        c = static_cast<char>(Lower(c));
+// FNV-1a over the lower-case bytes: equal for names that compare equal without case.
+std::uint64_t HashNoCase(std::string_view s) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (char c : s) {
+        h = (h ^ Lower(c)) * 1099511628211ull;
     }
-    return out;
+    return h;
 }
+
+struct NoCaseHash {
+    std::size_t operator()(std::string_view s) const {
+        return static_cast<std::size_t>(HashNoCase(s));
+    }
+};
+struct NoCaseEqual {
+    bool operator()(std::string_view a, std::string_view b) const { return EqualNoCase(a, b); }
+};
 
 // Removes the double quotes around a whole quoted value; a value with a quote inside keeps them.
 std::string_view Unquote(std::string_view v) {
@@ -164,11 +170,12 @@ public:
     // The index of the section that counts for name, if any.
     std::optional<std::size_t> Find(std::string_view name) const {
         name = TrimBlanks(name);
-        const auto it = std::lower_bound(
-            FByName.begin(), FByName.end(), name,
-            [this](std::uint32_t i, std::string_view n) { return CompareNoCase(Name(i), n) < 0; });
-        if (it != FByName.end() && EqualNoCase(Name(*it), name)) {
-            return *it;
+        const NameKey key{HashNoCase(name), 0};
+        for (auto it = std::lower_bound(FByName.begin(), FByName.end(), key);
+             it != FByName.end() && it->hash == key.hash; ++it) {
+            if (EqualNoCase(Name(it->index), name)) {
+                return it->index;
+            }
         }
         return std::nullopt;
     }
@@ -239,31 +246,42 @@ private:
                                  static_cast<std::uint32_t>(name.size()),
                                  static_cast<std::uint32_t>(line.next), false});
         }
-        // Sort the section numbers by name (then position) to mark the first of each name and
-        // to find sections by binary search.
-        std::vector<std::uint32_t> order(FSections.size());
-        for (std::size_t i = 0; i < order.size(); ++i) {
-            order[i] = static_cast<std::uint32_t>(i);
-        }
-        std::sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) {
-            const int c = CompareNoCase(Name(a), Name(b));
-            return c != 0 ? c < 0 : a < b;
-        });
-        for (std::size_t k = 0; k < order.size(); ++k) {
-            const std::uint32_t i = order[k];
-            if (FSections[i].nameLength == 0) {
-                continue;
+        // Sort the named sections by the hash of their name, then by position, to mark the first
+        // section of each name and to find sections by binary search.
+        std::vector<NameKey> all;
+        all.reserve(FSections.size());
+        for (std::size_t i = 0; i < FSections.size(); ++i) {
+            if (FSections[i].nameLength > 0) {
+                all.push_back({HashNoCase(Name(i)), static_cast<std::uint32_t>(i)});
             }
-            if (k == 0 || !EqualNoCase(Name(order[k - 1]), Name(i))) {
+        }
+        std::sort(all.begin(), all.end());
+        std::vector<std::uint32_t> namesOfHash; // the distinct names among one run of a hash
+        for (std::size_t k = 0; k < all.size(); ++k) {
+            if (k == 0 || all[k].hash != all[k - 1].hash) {
+                namesOfHash.clear();
+            }
+            const std::uint32_t i = all[k].index;
+            const bool seen =
+                std::any_of(namesOfHash.begin(), namesOfHash.end(),
+                            [&](std::uint32_t j) { return EqualNoCase(Name(j), Name(i)); });
+            if (!seen) {
+                namesOfHash.push_back(i);
                 FSections[i].first = true;
-                FByName.push_back(i);
+                FByName.push_back(all[k]);
             }
         }
     }
 
+    struct NameKey {
+        std::uint64_t hash;
+        std::uint32_t index;
+        auto operator<=>(const NameKey&) const = default;
+    };
+
     std::string FText;
     std::vector<SectionRef> FSections;
-    std::vector<std::uint32_t> FByName; // first sections, sorted by name
+    std::vector<NameKey> FByName; // first sections, sorted by name hash and position
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -481,10 +499,10 @@ std::size_t ListKeyNames(const ParsedFile* file, std::string_view section, std::
     if (file != nullptr) {
         if (const auto s = file->Find(section)) {
             // Only as many names as the buffer can hold are gathered, which bounds the set.
-            std::unordered_set<std::string> seen;
+            std::unordered_set<std::string_view, NoCaseHash, NoCaseEqual> seen;
             std::size_t room = buffer.size();
             file->ForEachKey(*s, [&](const KeyLine& kl) {
-                if (!seen.insert(LowerCopy(kl.key)).second) {
+                if (!seen.insert(kl.key).second) {
                     return true;
                 }
                 keys.push_back(kl.key);
