@@ -236,7 +236,7 @@ void TCanvas::SetSize(int32_t width, int32_t height) {
     image.setDotsPerMeterY(kDotsPerMeter);
     const int rows = std::min(height, FImage.height());
     const int columns = std::min(width, FImage.width());
-    for (int y = 0; y < rows; ++y)
+    for (int y = 0; columns > 0 && y < rows; ++y)
         std::memcpy(image.scanLine(y), FImage.constScanLine(y), size_t(columns) * 4);
     FImage = std::move(image);
     FBits = nullptr;
@@ -674,7 +674,7 @@ namespace {
 QRect FigureBounds(double left, double top, double right, double bottom, int32_t penWidth) {
     // Mitred corners reach up to twice the pen width (Qt's miter limit) from the outline.
     const double margin = 2.0 * std::max(penWidth, 1) + 2.0;
-    const double limit = std::numeric_limits<int>::max() / 2.0;
+    const double limit = std::numeric_limits<int>::max() / 4.0;
     const auto clamp = [limit](double v) { return int(std::clamp(v, -limit, limit)); };
     return QRect(QPoint(clamp(left - margin), clamp(top - margin)),
                  QPoint(clamp(right + margin), clamp(bottom + margin)));

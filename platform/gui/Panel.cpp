@@ -200,8 +200,10 @@ void TPanel::paintEvent(QPaintEvent*) {
     FInPaintEvent = false;
     QPainter painter(this);
     drawFrame(&painter);
-    const int drawWidth = std::max(width() - FBevelWidth, 0);
-    const int drawHeight = std::max(height() - FBevelWidth, 0);
+    // Without a frame there is no bevel to leave visible.
+    const int inset = frameShape() == QFrame::NoFrame ? 0 : FBevelWidth;
+    const int drawWidth = std::max(width() - inset, 0);
+    const int drawHeight = std::max(height() - inset, 0);
     painter.drawImage(QPoint(0, 0), image, QRect(0, 0, drawWidth, drawHeight));
 }
 

@@ -379,6 +379,11 @@ TEST(CanvasGeometry, ExtremeCoordinatesNeitherCrashNorHang) {
         const TPoint polygon[] = {{small, small}, {big, 0}, {0, big}};
         canvas.Polygon(polygon);
     }
+    canvas.TextOut(big, big, "far");
+    canvas.TextOut(small, small, "far");
+    canvas.Font().SetEscapement(900);
+    canvas.TextOut(big, small, "far");
+    canvas.Font().SetEscapement(0);
     TBitmap bitmap(4, 4);
     canvas.Draw(big - 1, big - 1, bitmap);
     canvas.CopyRect(Rect(small, small, big, big), bitmap.Canvas(), Rect(0, 0, 4, 4));

@@ -114,6 +114,14 @@ TEST(Panel, ImageCoversTopLeftBevelWhileRightAndBottomStayVisible) {
     EXPECT_NE(shown.pixel(59, 20), red);
     EXPECT_NE(shown.pixel(30, 38), red); // bottom bevel
     EXPECT_NE(shown.pixel(30, 39), red);
+
+    // Without bevels nothing is left out of the image.
+    panel.SetBevelOuter(bvNone);
+    panel.SetBevelWidth(0);
+    ProcessEvents();
+    EXPECT_EQ(panel.frameShape(), QFrame::NoFrame);
+    const QImage plain = panel.grab().toImage();
+    EXPECT_EQ(plain.pixel(59, 39), red);
 }
 
 TEST(Panel, BasePaintFillsWithColourAndLeavesTheFontOnTheCanvas) {
