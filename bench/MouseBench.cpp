@@ -1,0 +1,121 @@
+// Cost of one mouse movement over the main window's chart: from the move delivered to the chart
+// to the status text set. The chart is built as the main window builds it (365 x 251, five
+// counter-flow curves of 26 points, scales and read-out box on), and the owner's mouse-move
+// handler does what the main window's does: clamp, solve Cr, format the status text.
+//
+// Run: build/<dir>/bench/MouseBench (prints mean, median and spread over 10 repetitions).
+
+#include "app/ColorConv.h"
+#include "chartpanel/ChartPanel.h"
+#include "platform/Exceptions.h"
+#include "platform/NumberText.h"
+#include "relations/Effectiveness.h"
+#include "relations/Inverse.h"
+
+#include <QApplication>
+#include <QStatusBar>
+#include <QString>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+void BuildMainWindowChart(TChartPanel& Chart) {
+    Chart.SetWidth(365);
+    Chart.SetHeight(251);
+    Chart.SetLeftMargin(55);
+    Chart.SetRightMargin(20);
+    Chart.SetTopMargin(25);
+    Chart.SetBottomMargin(40);
+    TFont ScaleFont;
+    ScaleFont.SetName("Tahoma");
+    ScaleFont.SetHeight(-11);
+    Chart.SetScaleXFont(ScaleFont);
+    Chart.SetScaleYFont(ScaleFont);
+    Chart.SetScaleYTicks(11);
+    Chart.SetScaleXLabel("Ntu = UoAo / Cmin");
+    Chart.SetScaleYLabel("Effectiveness");
+    Chart.Clear();
+    for (int i = 0; i <= 4; ++i) {
+        const double Cr = i / 4.0;
+        TChartLine* Line =
+            Chart.AddLine(BlendColors(0x008000, 0x0045FF, i, 0, 4), mkNone, nullptr, 3, {});
+        Line->SetPen(psSolid, 2);
+        for (int j = 0; j <= 25; ++j) {
+            const double Ntu = j / 5.0;
+            const double E = CounterFlowE(Cr, Ntu);
+            if (E >= 0 && E <= 1)
+                Line->AddPoint(Ntu, E);
+        }
+    }
+    Chart.SetScaleXTicks(12);
+    Chart.SetRanges(0, 5.5, 0, 1);
+    // Shown (offscreen) so that the panel takes its size and paints as in the window.
+    Chart.show();
+    QApplication::processEvents();
+    Chart.Redraw();
+}
+
+void BM_ChartMouseMove(benchmark::State& State) {
+    TChartPanel Chart;
+    BuildMainWindowChart(Chart);
+    // Arguments: read-out box on, owner handler on (both as in the main window), for a
+    // breakdown of the cost.
+    Chart.SetShowXYPos(State.range(0) != 0);
+    QStatusBar StatusBar;
+    if (State.range(1) != 0)
+        Chart.OnMouseMove = [&](TShiftState, int32_t, int32_t) {
+            const double Ntu = std::clamp(Chart.CursorX(), 0.0, 10.0);
+            const double E = std::clamp(Chart.CursorY(), 0.0, 1.0);
+            std::string Text;
+            try {
+                const double Cr = CounterFlowCr(Ntu, E);
+                Text = Format("  Ntu=%0.2f   e=%0.2f   Cr=%0.2f", {Ntu, E, Cr});
+            } catch (const Exception&) {
+                Text = Format("  Ntu=%0.2f   e=%0.2f", {Ntu, E});
+            }
+            StatusBar.showMessage(QString::fromStdString(Text));
+        };
+
+    // A sweep over the plot and its margins: every move changes the read-out text and solves Cr
+    // at a different point.
+    std::vector<std::pair<int32_t, int32_t>> Path;
+    for (int k = 0; k < 997; ++k)
+        Path.emplace_back(10 + (k * 37) % 340, 10 + (k * 53) % 230);
+    // One sweep first: fonts and glyph caches are loaded at the first texts.
+    for (const auto& [x, y] : Path)
+        Chart.HandleMouseMove(0, x, y);
+    size_t Next = 0;
+    for (auto _ : State) {
+        const auto [x, y] = Path[Next];
+        Next = (Next + 1) % Path.size();
+        Chart.HandleMouseMove(0, x, y);
+    }
+    benchmark::DoNotOptimize(StatusBar.currentMessage());
+}
+BENCHMARK(BM_ChartMouseMove)
+    ->ArgNames({"readout", "owner"})
+    ->Args({1, 1})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime()
+    ->Repetitions(10)
+    ->ReportAggregatesOnly(true);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The chart is a widget: it needs an application object, but no screen.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication App(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
