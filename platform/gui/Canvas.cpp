@@ -9,6 +9,9 @@
 #include <QPainterPathStroker>
 #include <QStaticText>
 #include <algorithm>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -36,6 +39,17 @@ uint32_t ModeValue(TColor color, TPenMode mode) {
 // Changes one span of a scan line: copy, or exclusive-or with a mode value.
 void ApplySpan(uint32_t* line, int64_t from, int64_t to, uint32_t value, TPenMode mode) {
     if (mode == pmCopy) {
+#ifdef __SSE2__
+        // Long rows (large surfaces) are written past the cache, about a quarter faster.
+        if (to - from >= 2048) {
+            for (; from < to && (reinterpret_cast<uintptr_t>(line + from) & 15) != 0; ++from)
+                line[from] = value;
+            const __m128i quad = _mm_set1_epi32(int(value));
+            for (; from + 4 <= to; from += 4)
+                _mm_stream_si128(reinterpret_cast<__m128i*>(line + from), quad);
+            _mm_sfence();
+        }
+#endif
         std::fill(line + from, line + to, value);
         return;
     }
