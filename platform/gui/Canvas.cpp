@@ -26,8 +26,14 @@ constexpr int kDotsPerMeter = 3780;
 // Beyond this distance from the surface, line ends are clipped before Qt sees them: its
 // fixed-point rasteriser is not made for coordinates near the 32-bit limits.
 constexpr double kCoordinateLimit = 1 << 20;
+// How many scan lines ahead the vertical loops prefetch.
+constexpr int64_t kRowsAhead = 8;
 
 __extension__ typedef __int128 Int128;
+
+int64_t FloorDiv2(int64_t value) {
+    return value >= 0 ? value / 2 : -((-value + 1) / 2);
+}
 
 // The Qt pixel value a pen or brush paints with for a mode: the colour itself, or its inverse
 // for not-xor, because NOT (c XOR pixel) = (NOT c) XOR pixel.
@@ -376,14 +382,15 @@ bool TCanvas::DrawRunFast(const TLineRun& run) const {
         return false;
     const uint32_t value = ModeValue(run.Pen.Color, run.Pen.Mode);
     const TPenMode mode = run.Pen.Mode == pmCopy ? pmCopy : pmXor;
-    if (!IsCosmetic(run.Pen)) {
-        DrawWideRun(run, value, mode);
-        return true;
-    }
     bool axisAligned = true;
     for (const auto& path : run.Paths)
         for (size_t i = 1; i < path.size(); ++i)
             axisAligned = axisAligned && (path[i - 1].X == path[i].X || path[i - 1].Y == path[i].Y);
+    const bool single = run.Paths.size() == 1 && run.Paths[0].size() == 2;
+    if (!IsCosmetic(run.Pen) && !(single && axisAligned)) {
+        DrawWideRun(run, value, mode);
+        return true;
+    }
     if (!axisAligned) {
         DrawPixels(run, value, mode);
         return true;
@@ -392,6 +399,15 @@ bool TCanvas::DrawRunFast(const TLineRun& run) const {
     for (const auto& path : run.Paths) {
         for (size_t i = 1; i < path.size(); ++i) {
             const TPoint a = path[i - 1], b = path[i];
+            if (!IsCosmetic(run.Pen)) {
+                // The square-ended stroke [min - w/2, max + w/2] at pixel centres, in half pixels.
+                const int64_t w = run.Pen.Width;
+                const auto first = [w](int64_t lo) { return FloorDiv2(2 * lo - w - 1) + 1; };
+                const auto last = [w](int64_t hi) { return FloorDiv2(2 * hi + w - 1) + 1; };
+                boxes.push_back({first(std::min(a.X, b.X)), first(std::min(a.Y, b.Y)),
+                                 last(std::max(a.X, b.X)), last(std::max(a.Y, b.Y))});
+                continue;
+            }
             TBox box{a.X, a.Y, int64_t(a.X) + 1, int64_t(a.Y) + 1};
             if (b.X > a.X)
                 box.Right = b.X;
@@ -409,8 +425,12 @@ bool TCanvas::DrawRunFast(const TLineRun& run) const {
         const TBox& box = boxes[0];
         const int64_t left = std::max<int64_t>(box.Left, 0), right = std::min(box.Right, width);
         const int64_t last = std::min<int64_t>(box.Bottom, FImage.height());
-        for (int64_t y = std::max<int64_t>(box.Top, 0); y < last && left < right; ++y)
+        for (int64_t y = std::max<int64_t>(box.Top, 0); y < last && left < right; ++y) {
+            // Rows lie far apart in memory: ask for the ones ahead early.
+            if (y + kRowsAhead < last)
+                __builtin_prefetch(ScanLine(int32_t(y + kRowsAhead)) + left, 1);
             ApplySpan(ScanLine(int32_t(y)), left, right, value, mode);
+        }
         return true;
     }
     int64_t top = std::numeric_limits<int64_t>::max(), bottom = std::numeric_limits<int64_t>::min();
@@ -442,8 +462,11 @@ void TCanvas::ApplySpans(int64_t y, std::vector<TSpan>& spans, uint32_t value,
         const int64_t from = std::max(span.From, done);
         if (from >= span.To)
             continue;
-        if (!line)
+        if (!line) {
             line = ScanLine(int32_t(y));
+            if (y + kRowsAhead < FImage.height())
+                __builtin_prefetch(ScanLine(int32_t(y + kRowsAhead)) + from, 1);
+        }
         ApplySpan(line, from, span.To, value, mode);
         done = span.To;
     }
