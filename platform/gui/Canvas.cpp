@@ -210,7 +210,7 @@ QPainter& TCanvas::Painter() const {
     if (!FPainter) {
         FPainter = std::make_unique<QPainter>(&FImage);
         FPainter->setRenderHint(QPainter::Antialiasing, false);
-        FPainter->setRenderHint(QPainter::TextAntialiasing, true);
+        FPainter->setRenderHint(QPainter::TextAntialiasing, false);
     }
     return *FPainter;
 }

@@ -17,7 +17,7 @@
 // The copy mode (CopyMode) applies to Draw and CopyRect; FillRect and TextOut always paint plainly.
 // Geometry as on the platform: rectangles exclude their right and bottom edges, a 1-pixel line
 // excludes its end pixel (in the direction of drawing), a pen of width <= 1 is a 1-pixel pen,
-// wider pens have square ends; psInsideFrame draws like psSolid. Antialiasing is off for all but
+// wider pens have square ends; psInsideFrame draws like psSolid. Antialiasing is off, also for
 // text.
 
 #include "platform/gui/Font.h"

@@ -51,6 +51,9 @@ QFont TFont::ToQFont() const {
     font.setItalic(FStyle & fsItalic);
     font.setUnderline(FStyle & fsUnderline);
     font.setStrikeOut(FStyle & fsStrikeOut);
+    // Plain glyphs without antialiasing, as the platform draws text: every text pixel has
+    // exactly the font colour, so text composed in a bitmap combines exactly by exclusive-or.
+    font.setStyleStrategy(QFont::NoAntialias);
     if (FPitch == fpFixed) {
         font.setFixedPitch(true);
         font.setStyleHint(QFont::TypeWriter);

@@ -56,7 +56,7 @@ public:
     int32_t Escapement() const { return FEscapement; }
     void SetEscapement(int32_t tenths) { FEscapement = tenths; }
 
-    // The Qt font with a pixel size (never point size), no antialiasing preference changed.
+    // The Qt font with a pixel size (never point size), without antialiasing.
     QFont ToQFont() const;
 
     friend bool operator==(const TFont&, const TFont&) = default;

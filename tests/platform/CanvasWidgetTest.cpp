@@ -506,6 +506,48 @@ TEST(CanvasText, TextOutFillsItsCellWithTheBrush) {
     EXPECT_EQ(canvas.TextWidth(""), 0);
 }
 
+TEST(CanvasText, MeasuresAndDrawsWithTheCurrentFont) {
+    TCanvas canvas;
+    canvas.SetSize(100, 30);
+    canvas.Font().SetName("courier new");
+    canvas.Font().SetSize(8);
+    const int small = canvas.TextWidth("0.25");
+    canvas.Font().SetSize(16);
+    const int large = canvas.TextWidth("0.25");
+    EXPECT_GT(large, small + 10);
+    canvas.Font().SetSize(8);
+    EXPECT_EQ(canvas.TextWidth("0.25"), small);
+    for (TColor color : {clRed, clBlue}) {
+        canvas.Brush.Color = clWhite;
+        canvas.Font().SetColor(color);
+        canvas.TextOut(0, 0, "####");
+        int exact = 0;
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 100; ++x)
+                exact += canvas.Pixel(x, y) == color;
+        EXPECT_GT(exact, 10) << "text pixels in the font colour " << color;
+    }
+}
+
+TEST(CanvasChanges, ReportedOncePerReadOfTheImage) {
+    TCanvas canvas;
+    canvas.SetSize(10, 10);
+    int reports = 0;
+    canvas.OnChange = [&reports] { ++reports; };
+    canvas.Image();
+    canvas.FillRect(Rect(0, 0, 5, 5));
+    canvas.MoveTo(0, 0);
+    canvas.LineTo(9, 9);
+    EXPECT_EQ(reports, 1);
+    canvas.Image();
+    canvas.SetPixel(1, 1, clRed);
+    EXPECT_EQ(reports, 2);
+    canvas.TextWidth("measuring changes nothing");
+    canvas.Image();
+    canvas.TextWidth("measuring changes nothing");
+    EXPECT_EQ(reports, 2);
+}
+
 TEST(CanvasText, RotatedFontCoversTheTurnedCell) {
     TCanvas canvas;
     canvas.SetSize(60, 120);
