@@ -401,9 +401,9 @@ Loaded Load(const std::string& path) {
     // A cache hit costs one stat call.
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
+        const bool missing = errno == ENOENT || errno == ENOTDIR;
         Forget(path);
-        return {errno == ENOENT || errno == ENOTDIR ? LoadStatus::Missing : LoadStatus::Unreadable,
-                nullptr};
+        return {missing ? LoadStatus::Missing : LoadStatus::Unreadable, nullptr};
     }
     {
         const std::lock_guard lock(cacheMutex);
@@ -416,9 +416,9 @@ Loaded Load(const std::string& path) {
     // O_NONBLOCK: a FIFO put in place of the file must not block the open.
     const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) {
+        const bool missing = errno == ENOENT || errno == ENOTDIR;
         Forget(path);
-        return {errno == ENOENT || errno == ENOTDIR ? LoadStatus::Missing : LoadStatus::Unreadable,
-                nullptr};
+        return {missing ? LoadStatus::Missing : LoadStatus::Unreadable, nullptr};
     }
     if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
         static_cast<std::uint64_t>(st.st_size) > MaxFileSize) {
