@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -30,6 +31,8 @@ const std::string& InputPath() {
     static const std::string path = [] {
         std::string pattern = "/tmp/inifuzz-XXXXXX";
         Check(::mkdtemp(pattern.data()) != nullptr);
+        static std::string folder = pattern;
+        std::atexit([] { std::filesystem::remove_all(folder); });
         return pattern + "/input.ini";
     }();
     return path;
