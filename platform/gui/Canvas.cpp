@@ -792,13 +792,13 @@ void TCanvas::CopyRect(const TRect& dest, const TCanvas& source, const TRect& so
     // Nearest source pixel of each destination column; -1 outside the source image.
     std::vector<int32_t> columns(size_t(right - left));
     for (int64_t x = left; x < right; ++x) {
-        const int64_t sx = sourceRect.Left + (x - dest.Left) * sw / dw;
+        const int64_t sx = sourceRect.Left + int64_t(Int128(x - dest.Left) * sw / dw);
         columns[size_t(x - left)] = (sx >= 0 && sx < from.width()) ? int32_t(sx) : -1;
     }
     const uint32_t rop = (FCopyMode >> 16) & 0xFF;
     const uint32_t pattern = ColorToQRgb(Brush.Color);
     for (int64_t y = top; y < bottom; ++y) {
-        const int64_t sy = sourceRect.Top + (y - dest.Top) * sh / dh;
+        const int64_t sy = sourceRect.Top + int64_t(Int128(y - dest.Top) * sh / dh);
         if (sy < 0 || sy >= from.height())
             continue;
         const auto* src = reinterpret_cast<const uint32_t*>(from.constScanLine(int(sy)));

@@ -388,6 +388,7 @@ TEST(CanvasGeometry, ExtremeCoordinatesNeitherCrashNorHang) {
     canvas.Draw(big - 1, big - 1, bitmap);
     canvas.CopyRect(Rect(small, small, big, big), bitmap.Canvas(), Rect(0, 0, 4, 4));
     canvas.CopyRect(Rect(0, 0, 30, 30), bitmap.Canvas(), Rect(small, small, big, big));
+    canvas.CopyRect(Rect(small, small, big, big), canvas, Rect(small, small, big, big));
     canvas.MoveTo(0, 10);
     canvas.LineTo(30, 10);
     EXPECT_NE(canvas.Image().pixel(5, 10), 0u); // still a working canvas
