@@ -9,13 +9,13 @@
 #include <QPainterPathStroker>
 #include <QStaticText>
 #include <algorithm>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <unordered_map>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
