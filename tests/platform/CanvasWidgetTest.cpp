@@ -8,6 +8,7 @@
 #include <QPalette>
 #include <gtest/gtest.h>
 #include <limits>
+#include <random>
 #include <set>
 #include <utility>
 
@@ -112,6 +113,44 @@ TEST_F(CanvasTest, EveryElementDrawnTwiceRestoresTheImage) {
                     EXPECT_FALSE(Changed(before, once).empty());
                     EXPECT_EQ(Snapshot(Canvas), before);
                 }
+}
+
+TEST_F(CanvasTest, RandomElementsDrawnTwiceRestoreTheImage) {
+    std::mt19937 random(20261208);
+    const auto coordinate = [&random] {
+        return std::uniform_int_distribution<int>(0, 9)(random) == 0
+                   ? std::uniform_int_distribution<int>(-5000, 5000)(random)
+                   : std::uniform_int_distribution<int>(-10, 90)(random);
+    };
+    const QImage before = Snapshot(Canvas);
+    for (int element = 0; element < 300; ++element) {
+        Canvas.Pen.Width = std::uniform_int_distribution<int>(0, 9)(random);
+        Canvas.Pen.Style = TPenStyle(std::uniform_int_distribution<int>(0, 6)(random));
+        Canvas.Pen.Mode = element % 2 ? pmXor : pmNotXor;
+        Canvas.Pen.Color = random() & kRgb;
+        Canvas.Brush.Color = random() & kRgb;
+        const int kind = std::uniform_int_distribution<int>(0, 3)(random);
+        std::vector<TPoint> points(std::uniform_int_distribution<size_t>(2, 8)(random));
+        for (TPoint& p : points)
+            p = {coordinate(), coordinate()};
+        const auto draw = [&] {
+            if (kind == 0) {
+                Canvas.MoveTo(points[0].X, points[0].Y);
+                for (size_t i = 1; i < points.size(); ++i)
+                    Canvas.LineTo(points[i].X, points[i].Y);
+            } else if (kind == 1) {
+                Canvas.Polygon(points);
+            } else if (kind == 2) {
+                Canvas.Ellipse(points[0].X, points[0].Y, points[1].X, points[1].Y);
+            } else {
+                Canvas.Rectangle(points[0].X, points[0].Y, points[1].X, points[1].Y);
+            }
+            Canvas.Flush();
+        };
+        draw();
+        draw();
+        ASSERT_EQ(Snapshot(Canvas), before) << "element " << element << " kind " << kind;
+    }
 }
 
 TEST_F(CanvasTest, NotXorGivesInverseOfPenXorPixel) {
