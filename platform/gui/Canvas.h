@@ -24,7 +24,6 @@
 #include "platform/gui/Graphics.h"
 
 #include <QImage>
-#include <QPainterPath>
 #include <cstdint>
 #include <functional>
 #include <memory>
