@@ -324,6 +324,7 @@ private:
 
     // Painting, in screen order.
     void DrawChart();
+    void FillBackground();
     void DrawXScale();
     void DrawYScale();
     void DrawAxes();

@@ -15,13 +15,9 @@ int32_t ClampToPixelRange(int64_t Value) {
 } // namespace
 
 int32_t SaturatePixel(long double Value) {
-    if (std::isnan(Value))
-        return -PixelLimit;
-    if (Value <= -PixelLimit)
-        return -PixelLimit;
-    if (Value >= PixelLimit)
-        return PixelLimit;
-    return static_cast<int32_t>(Value);
+    if (Value > -PixelLimit && Value < PixelLimit)
+        return static_cast<int32_t>(Value);
+    return Value >= PixelLimit ? PixelLimit : -PixelLimit; // NaN: -PixelLimit
 }
 
 double TAxisMap::ToScale(double Value) const {
@@ -39,7 +35,11 @@ double TAxisMap::FromScale(double Scaled) const {
 long double TAxisMap::Offset(double Value) const {
     const long double Product =
         (static_cast<long double>(ToScale(Value)) - static_cast<long double>(ScaledMin)) * Factor;
-    return std::trunc(Product);
+    // Truncation through int64 is exact below 2^63 and much faster than truncl; larger
+    // magnitudes are whole numbers already in the 64-bit mantissa, NaN stays NaN.
+    if (std::fabs(Product) < 0x1p63L)
+        return static_cast<long double>(static_cast<int64_t>(Product));
+    return Product;
 }
 
 long double TAxisMap::ExactPixel(double Value) const {

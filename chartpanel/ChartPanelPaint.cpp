@@ -80,8 +80,11 @@ int32_t SaturateInt32(int64_t Value) {
 
 // trunc(sqrt(R * 0.25 * R / (k^2 + 1))): the shortening along one axis for a radius R/2.
 int64_t Shortening(int32_t R, double k) {
+    if (R == 0)
+        return 0;
+    // k is finite or +inf, so the value lies in [0, |R| / 2]: the conversion is exact and safe.
     const double Value = std::sqrt(static_cast<double>(R) * 0.25 * R / (k * k + 1));
-    return TruncToInt64(Value);
+    return static_cast<int64_t>(Value);
 }
 
 } // namespace
@@ -235,9 +238,8 @@ void TChartPanel::Redraw() {
 
 void TChartPanel::DrawChart() {
     TCanvas& Canvas = *FDrawCanvas;
-    Canvas.Brush.Color = Color();
-    Canvas.FillRect(Rect(0, 0, FDrawWidth, FDrawHeight));
     UpdateLayout();
+    FillBackground();
     Canvas.Brush.Color = FGridColor;
     Canvas.FillRect(FPlotRect);
     if (FShowXScale)
@@ -247,6 +249,25 @@ void TChartPanel::DrawChart() {
     DrawAxes();
     DrawTitle();
     FXYText.clear();
+}
+
+// The drawing area in the panel's colour. Where the plot lies inside it, only the frame around
+// the plot is filled: the plot is filled next, and filling each pixel once halves the cost of
+// a large chart. The result is the same as filling the whole area first.
+void TChartPanel::FillBackground() {
+    TCanvas& Canvas = *FDrawCanvas;
+    Canvas.Brush.Color = Color();
+    const int32_t W = FDrawWidth, H = FDrawHeight;
+    const TRect& P = FPlotRect;
+    if (!(0 <= P.Left && P.Left < P.Right && P.Right <= W && 0 <= P.Top && P.Top < P.Bottom &&
+          P.Bottom <= H)) {
+        Canvas.FillRect(Rect(0, 0, W, H));
+        return;
+    }
+    Canvas.FillRect(Rect(0, 0, W, P.Top));
+    Canvas.FillRect(Rect(0, P.Top, P.Left, P.Bottom));
+    Canvas.FillRect(Rect(P.Right, P.Top, W, P.Bottom));
+    Canvas.FillRect(Rect(0, P.Bottom, W, H));
 }
 
 void TChartPanel::DrawAxes() {
@@ -313,8 +334,8 @@ void TChartLine::Draw() {
     for (size_t i = 0; i < Points.size(); ++i) {
         TChartPoint& Point = *Points[i];
         Point.Draw();
-        const TPoint Cur = Panel->DataToPixel(Point.X, Point.Y);
         const long double CurX = XMap.ExactPixel(Point.X), CurY = YMap.ExactPixel(Point.Y);
+        const TPoint Cur{SaturatePixel(CurX), SaturatePixel(CurY)};
         const int32_t Size = Point.Size;
         if (i > 0 && (Panel->InPlotArea(Cur) || Panel->InPlotArea(Prev))) {
             Canvas.Pen.Color = LineColor;
@@ -363,6 +384,8 @@ bool TChartPoint::Draw() {
     const bool Selected = Panel->FSelectedPoint == this;
     Canvas.Pen.Color = Selected ? SelPenColor : PenColor;
     Canvas.Brush.Color = Selected ? SelBrushColor : BrushColor;
+    if (MarkerKind == mkNone && LabelMode == lmNone)
+        return true; // nothing to draw (a plain curve point)
     const TPoint P = Panel->DataToPixel(X, Y);
     DrawMarker(Canvas, P);
     DrawLabel(Canvas, P);
