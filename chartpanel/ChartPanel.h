@@ -13,6 +13,7 @@
 #include "platform/gui/Graphics.h"
 #include "platform/gui/Panel.h"
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -88,8 +89,46 @@ struct TAxisMap {
     bool Contains(double Value) const;
 };
 
+// Truncation toward zero in extended precision. Done with additions rather than a conversion
+// to an integer, which on x87 switches the rounding mode each time and dominated the drawing of
+// long lines. NaN, infinities and magnitudes of 2^62 and more (whole already) come back as given.
+inline long double TruncExtended(long double Value) {
+    constexpr long double Shift = 0x1p63L; // sums near it have a unit in the last place of 1
+    if (!(std::fabs(Value) < 0x1p62L))
+        return Value;
+    if (Value >= 0) {
+        long double Whole = (Value + Shift) - Shift; // nearest whole number
+        return Whole > Value ? Whole - 1 : Whole;
+    }
+    long double Whole = (Value - Shift) + Shift;
+    return Whole < Value ? Whole + 1 : Whole;
+}
+
 // Truncation toward zero into +-PixelLimit; NaN gives -PixelLimit.
-int32_t SaturatePixel(long double Value);
+inline int32_t SaturatePixel(long double Value) {
+    if (Value > -PixelLimit && Value < PixelLimit) // whole and within 2^29: exact as a double
+        return static_cast<int32_t>(static_cast<double>(TruncExtended(Value)));
+    return Value >= PixelLimit ? PixelLimit : -PixelLimit; // NaN: -PixelLimit
+}
+
+// Inline: every point of every line goes through these on each redraw.
+inline double TAxisMap::ToScale(double Value) const {
+    if (!Log)
+        return Value;
+    if (Value <= 0)
+        return -2.0; // log10(0.01)
+    return std::log10(Value);
+}
+
+inline long double TAxisMap::Offset(double Value) const {
+    const long double Product =
+        (static_cast<long double>(ToScale(Value)) - static_cast<long double>(ScaledMin)) * Factor;
+    return TruncExtended(Product);
+}
+
+inline long double TAxisMap::ExactPixel(double Value) const {
+    return static_cast<long double>(Origin) + Direction * Offset(Value);
+}
 
 // Ends of a segment drawn from R1/2 pixels after P1 to P2 (EndAtP2) or to R2/2 pixels before P2.
 struct TSegmentEnds {

@@ -6,44 +6,14 @@
 
 namespace {
 
-constexpr double LogOfNonPositive = -2.0; // log10(0.01)
-
 int32_t ClampToPixelRange(int64_t Value) {
     return static_cast<int32_t>(std::clamp<int64_t>(Value, -PixelLimit, PixelLimit));
 }
 
 } // namespace
 
-int32_t SaturatePixel(long double Value) {
-    if (Value > -PixelLimit && Value < PixelLimit)
-        return static_cast<int32_t>(Value);
-    return Value >= PixelLimit ? PixelLimit : -PixelLimit; // NaN: -PixelLimit
-}
-
-double TAxisMap::ToScale(double Value) const {
-    if (!Log)
-        return Value;
-    if (Value <= 0)
-        return LogOfNonPositive;
-    return std::log10(Value);
-}
-
 double TAxisMap::FromScale(double Scaled) const {
     return Log ? std::pow(10.0, Scaled) : Scaled;
-}
-
-long double TAxisMap::Offset(double Value) const {
-    const long double Product =
-        (static_cast<long double>(ToScale(Value)) - static_cast<long double>(ScaledMin)) * Factor;
-    // Truncation through int64 is exact below 2^63 and much faster than truncl; larger
-    // magnitudes are whole numbers already in the 64-bit mantissa, NaN stays NaN.
-    if (std::fabs(Product) < 0x1p63L)
-        return static_cast<long double>(static_cast<int64_t>(Product));
-    return Product;
-}
-
-long double TAxisMap::ExactPixel(double Value) const {
-    return static_cast<long double>(Origin) + Direction * Offset(Value);
 }
 
 int32_t TAxisMap::ToPixel(double Value) const {

@@ -333,11 +333,14 @@ void TChartLine::Draw() {
     bool First = true;
     for (size_t i = 0; i < Points.size(); ++i) {
         TChartPoint& Point = *Points[i];
-        Point.Draw();
+        if (Point.MarkerKind != mkNone || Point.LabelMode != lmNone)
+            Point.Draw(); // a point without marker and label draws nothing
         const long double CurX = XMap.ExactPixel(Point.X), CurY = YMap.ExactPixel(Point.Y);
         const TPoint Cur{SaturatePixel(CurX), SaturatePixel(CurY)};
         const int32_t Size = Point.Size;
-        if (i > 0 && (Panel->InPlotArea(Cur) || Panel->InPlotArea(Prev))) {
+        // Two points on the same pixel have no segment between them.
+        if (i > 0 && !(Cur == Prev && CurX == PrevX && CurY == PrevY) &&
+            (Panel->InPlotArea(Cur) || Panel->InPlotArea(Prev))) {
             Canvas.Pen.Color = LineColor;
             Canvas.Pen.Style = PenStyle;
             Canvas.Pen.Width = PenWidth;

@@ -115,9 +115,36 @@ TEST(AxisMap, LogAxisPixels) {
     EXPECT_DOUBLE_EQ(X.FromPixel(110), 10);
 }
 
+TEST(Saturation, TruncExtendedTowardZero) {
+    struct {
+        long double In, Out;
+    } const Cases[] = {{0.0L, 0.0L},
+                       {3.9L, 3.0L},
+                       {-3.9L, -3.0L},
+                       {10.9L, 10.0L},
+                       {-0.7L, 0.0L},
+                       {0.5L, 0.0L},
+                       {2.5L, 2.0L},
+                       {-2.5L, -2.0L},
+                       {7.0L, 7.0L},
+                       {-7.0L, -7.0L},
+                       {0x1p61L + 0.5L, 0x1p61L},
+                       {0x1p62L, 0x1p62L},
+                       {1e30L, 1e30L},
+                       {-1e30L, -1e30L}};
+    for (const auto& C : Cases)
+        EXPECT_EQ(TruncExtended(C.In), C.Out) << static_cast<double>(C.In);
+    // Just below a whole number: the extended value must not be rounded up first.
+    EXPECT_EQ(TruncExtended(11.0L - 0x1p-58L), 10.0L);
+    EXPECT_EQ(TruncExtended(-(11.0L - 0x1p-58L)), -10.0L);
+    EXPECT_TRUE(std::isnan(TruncExtended(static_cast<long double>(NaN))));
+    EXPECT_TRUE(std::isinf(TruncExtended(static_cast<long double>(Inf))));
+}
+
 TEST(Saturation, SaturatePixelTruncatesAndClamps) {
     EXPECT_EQ(SaturatePixel(12.7L), 12);
     EXPECT_EQ(SaturatePixel(-12.7L), -12);
+    EXPECT_EQ(SaturatePixel(13.0L - 0x1p-59L), 12);
     EXPECT_EQ(SaturatePixel(static_cast<long double>(NaN)), -PixelLimit);
 }
 
