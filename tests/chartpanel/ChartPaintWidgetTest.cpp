@@ -386,7 +386,7 @@ TEST_F(ChartPaint, BadInputRedrawsWithoutFailing) {
     for (int32_t Margin : {INT32_MIN, -1000, 0, 400, INT32_MAX}) {
         Chart.SetRanges(0, 10, 0, 10);
         Chart.SetLeftMargin(Margin);
-        Chart.SetBottomMargin(-Margin);
+        Chart.SetBottomMargin(~Margin); // the mirror margin, defined for INT32_MIN too
         Chart.Redraw();
     }
     for (int32_t Size : {0, 1, -5}) {
