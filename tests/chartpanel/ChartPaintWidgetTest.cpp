@@ -515,3 +515,42 @@ TEST(ChartRender, MainWindowChartToPng) {
 }
 
 } // namespace
+
+namespace {
+
+// Log-log scales, every marker kind and both label kinds, for a look by eye.
+TEST(ChartRender, MarkersAndLogScalesToPng) {
+    TChartPanel Chart;
+    Chart.SetWidth(501);
+    Chart.SetHeight(351);
+    Chart.SetLeftMargin(55);
+    Chart.SetScaleType(stlnXlnY);
+    Chart.SetRanges(0.5, 50, 1, 1000);
+    Chart.SetTitle("Markers");
+    Chart.SetScaleXLabel("x");
+    Chart.SetScaleYLabel("y");
+    TBitmap Marker(9, 9);
+    Marker.Canvas().Brush.Color = clWhite;
+    Marker.Canvas().FillRect(Rect(0, 0, 9, 9));
+    Marker.Canvas().Brush.Color = clPurple;
+    Marker.Canvas().FillRect(Rect(2, 2, 7, 7));
+    const TPointVec Diamond{{0, -6}, {6, 0}, {0, 6}, {-6, 0}};
+    const TColor Colours[5] = {clRed, clBlue, clGreen, clPurple, clTeal};
+    for (uint8_t Kind = mkBitmap; Kind <= mkPolygon; ++Kind) {
+        TChartLine* Line = Chart.AddLine(Colours[Kind - 1], Kind, &Marker, 9, Diamond);
+        for (int i = 0; i < 6; ++i) {
+            TChartPoint* P = Line->AddPoint(0.7 * std::pow(2.0, i), 1.5 * std::pow(3.0, i) * Kind);
+            if (i == 3)
+                P->SetLabel(Kind % 2 ? lmCoordinates : lmText, "label", Kind != mkPolygon);
+        }
+    }
+    Chart.AddLine(clGray, mkCrossHair, nullptr, 3, {})->AddPoint(3, 30);
+    Chart.Repaint();
+    const QString Name = QString("%1/chart-markers.png").arg(CALVENOR_BINARY_DIR);
+    EXPECT_TRUE(Chart.Canvas().Image().copy(0, 0, 500, 350).save(Name));
+    // The square marker of the second point of the square line shows its own colour.
+    const TPoint P = Chart.DataToPixel(1.4, 1.5 * 3 * 3);
+    EXPECT_EQ(Chart.Canvas().Pixel(P.X, P.Y), clGreen);
+}
+
+} // namespace
