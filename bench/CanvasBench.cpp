@@ -4,10 +4,8 @@
 #include "platform/gui/Bitmap.h"
 #include "platform/gui/Canvas.h"
 
-#include <QApplication>
 #include <benchmark/benchmark.h>
 #include <cmath>
-#include <cstdlib>
 #include <string>
 
 namespace {
@@ -177,14 +175,3 @@ void BM_ChartLikeRedraw(benchmark::State& state) {
 BENCHMARK(BM_ChartLikeRedraw)->ArgsProduct({{0, 1}, {2, 20}})->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -5,56 +5,17 @@
 //
 // Run: build/<dir>/bench/ChartBench (offscreen; prints the time per redraw).
 
-#include "app/ColorConv.h"
-#include "chartpanel/ChartPanel.h"
-#include "relations/Effectiveness.h"
+#include "support/MainWindowChart.h"
 
-#include <QApplication>
 #include <benchmark/benchmark.h>
-#include <cstdlib>
 
 namespace {
 
-void SetUpChart(TChartPanel& Chart, int32_t Width, int32_t Height) {
-    Chart.SetWidth(Width + Chart.BevelWidth());
-    Chart.SetHeight(Height + Chart.BevelWidth());
-    Chart.SetLeftMargin(55);
-    Chart.SetRightMargin(20);
-    Chart.SetTopMargin(25);
-    Chart.SetBottomMargin(40);
-    TFont ScaleFont;
-    ScaleFont.SetName("Tahoma");
-    ScaleFont.SetHeight(-11);
-    Chart.SetScaleXFont(ScaleFont);
-    Chart.SetScaleYFont(ScaleFont);
-    Chart.SetScaleYTicks(11);
-    Chart.SetScaleXLabel("Ntu = UoAo / Cmin");
-    Chart.SetScaleYLabel("Effectiveness");
-    Chart.SetScaleXTicks(12);
-    Chart.SetRanges(0, 5.5, 0, 1);
-    Chart.Repaint(); // size the canvas and the drawing area
-}
-
-void AddCurves(TChartPanel& Chart, int PointsPerLine) {
-    Chart.Clear();
-    if (PointsPerLine < 2)
-        return;
-    const double Last = PointsPerLine - 1;
-    for (int i = 0; i <= 4; ++i) {
-        TChartLine* Line =
-            Chart.AddLine(BlendColors(0x008000, 0x0045FF, i, 0, 4), 0, nullptr, 3, {});
-        Line->SetPen(psSolid, 2);
-        for (int j = 0; j < PointsPerLine; ++j) {
-            const double Ntu = 5.0 * j / Last;
-            Line->AddPoint(Ntu, CounterFlowE(i / 4.0, Ntu));
-        }
-    }
-}
-
 void RedrawAt(benchmark::State& State, int32_t Width, int32_t Height, int PointsPerLine) {
     TChartPanel Chart;
-    SetUpChart(Chart, Width, Height);
-    AddCurves(Chart, PointsPerLine);
+    SetUpMainWindowChart(Chart, Width, Height);
+    Chart.Repaint(); // size the canvas and the drawing area
+    AddCounterFlowCurves(Chart, PointsPerLine);
     for (auto _ : State) {
         Chart.Redraw();
         Chart.Canvas().Flush();
@@ -100,14 +61,3 @@ BENCHMARK(BM_PlainFill_3840x2160)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Redraw5x100000Points_1920x1080)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication App(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

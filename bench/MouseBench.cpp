@@ -5,53 +5,23 @@
 //
 // Run: build/<dir>/bench/MouseBench (prints mean, median and spread over 10 repetitions).
 
-#include "app/ColorConv.h"
-#include "chartpanel/ChartPanel.h"
 #include "platform/Exceptions.h"
 #include "platform/NumberText.h"
-#include "relations/Effectiveness.h"
 #include "relations/Inverse.h"
+#include "support/MainWindowChart.h"
 
 #include <QApplication>
 #include <QStatusBar>
 #include <QString>
 #include <algorithm>
 #include <benchmark/benchmark.h>
-#include <cstdlib>
 #include <vector>
 
 namespace {
 
 void BuildMainWindowChart(TChartPanel& Chart) {
-    Chart.SetWidth(365);
-    Chart.SetHeight(251);
-    Chart.SetLeftMargin(55);
-    Chart.SetRightMargin(20);
-    Chart.SetTopMargin(25);
-    Chart.SetBottomMargin(40);
-    TFont ScaleFont;
-    ScaleFont.SetName("Tahoma");
-    ScaleFont.SetHeight(-11);
-    Chart.SetScaleXFont(ScaleFont);
-    Chart.SetScaleYFont(ScaleFont);
-    Chart.SetScaleYTicks(11);
-    Chart.SetScaleXLabel("Ntu = UoAo / Cmin");
-    Chart.SetScaleYLabel("Effectiveness");
-    Chart.Clear();
-    for (int i = 0; i <= 4; ++i) {
-        const double Cr = i / 4.0;
-        TChartLine* Line =
-            Chart.AddLine(BlendColors(0x008000, 0x0045FF, i, 0, 4), mkNone, nullptr, 3, {});
-        Line->SetPen(psSolid, 2);
-        for (int j = 0; j <= 25; ++j) {
-            const double Ntu = j / 5.0;
-            const double E = CounterFlowE(Cr, Ntu);
-            if (E >= 0 && E <= 1)
-                Line->AddPoint(Ntu, E);
-        }
-    }
-    Chart.SetScaleXTicks(12);
-    Chart.SetRanges(0, 5.5, 0, 1);
+    SetUpMainWindowChart(Chart, 365, 251);
+    AddCounterFlowCurves(Chart, 26);
     // Shown (offscreen) so that the panel takes its size and paints as in the window.
     Chart.show();
     QApplication::processEvents();
@@ -107,15 +77,3 @@ BENCHMARK(BM_ChartMouseMove)
     ->ReportAggregatesOnly(true);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    // The chart is a widget: it needs an application object, but no screen.
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication App(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
