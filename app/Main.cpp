@@ -117,6 +117,15 @@ void TMainForm::SetChartProperties() {
     Chart->setCursor(Qt::CrossCursor);
     Chart->SetBevelOuter(bvLowered);
     Chart->SetAxesColor(clWindowText);
+    // The scale fonts come before the grid colour, whose setter redraws the chart at once: that
+    // drawing then resolves the fonts the chart keeps, not the default ones it never shows.
+    TFont scaleFont;
+    scaleFont.SetName("Tahoma");
+    scaleFont.SetHeight(-11);
+    scaleFont.SetColor(clBlack);
+    scaleFont.SetStyle(0);
+    Chart->SetScaleXFont(scaleFont);
+    Chart->SetScaleYFont(scaleFont);
     Chart->SetGridColor(clWhite);
     Chart->SetLeftMargin(55);
     Chart->SetRightMargin(20);
@@ -129,13 +138,6 @@ void TMainForm::SetChartProperties() {
     Chart->SetYMax(1);
     Chart->SetShowXScale(true);
     Chart->SetShowYScale(true);
-    TFont scaleFont;
-    scaleFont.SetName("Tahoma");
-    scaleFont.SetHeight(-11);
-    scaleFont.SetColor(clBlack);
-    scaleFont.SetStyle(0);
-    Chart->SetScaleXFont(scaleFont);
-    Chart->SetScaleYFont(scaleFont);
     Chart->SetScaleXTicks(6);
     Chart->SetScaleYTicks(11);
     Chart->SetScaleXLabel("Ntu = UoAo / Cmin");
