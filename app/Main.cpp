@@ -112,11 +112,11 @@ void TMainForm::CreateControls() {
     };
 }
 
-void TMainForm::SetChartProperties() {
-    Chart->SetColor(clWindow);
-    Chart->setCursor(Qt::CrossCursor);
-    Chart->SetBevelOuter(bvLowered);
-    Chart->SetAxesColor(clWindowText);
+void SetMainChartProperties(TChartPanel& Chart) {
+    Chart.SetColor(clWindow);
+    Chart.setCursor(Qt::CrossCursor);
+    Chart.SetBevelOuter(bvLowered);
+    Chart.SetAxesColor(clWindowText);
     // The scale fonts come before the grid colour, whose setter redraws the chart at once: that
     // drawing then resolves the fonts the chart keeps, not the default ones it never shows.
     TFont scaleFont;
@@ -124,26 +124,30 @@ void TMainForm::SetChartProperties() {
     scaleFont.SetHeight(-11);
     scaleFont.SetColor(clBlack);
     scaleFont.SetStyle(0);
-    Chart->SetScaleXFont(scaleFont);
-    Chart->SetScaleYFont(scaleFont);
-    Chart->SetGridColor(clWhite);
-    Chart->SetLeftMargin(55);
-    Chart->SetRightMargin(20);
-    Chart->SetTopMargin(25);
-    Chart->SetBottomMargin(40);
+    Chart.SetScaleXFont(scaleFont);
+    Chart.SetScaleYFont(scaleFont);
+    Chart.SetGridColor(clWhite);
+    Chart.SetLeftMargin(55);
+    Chart.SetRightMargin(20);
+    Chart.SetTopMargin(25);
+    Chart.SetBottomMargin(40);
     // Placeholder bounds of the form design; PlotCurves sets the real ones.
-    Chart->SetXMin(1);
-    Chart->SetXMax(5);
-    Chart->SetYMin(1);
-    Chart->SetYMax(1);
-    Chart->SetShowXScale(true);
-    Chart->SetShowYScale(true);
-    Chart->SetScaleXTicks(6);
-    Chart->SetScaleYTicks(11);
-    Chart->SetScaleXLabel("Ntu = UoAo / Cmin");
-    Chart->SetScaleYLabel("Effectiveness");
-    Chart->SetAxisType(xtQuad1);
-    Chart->SetScaleType(stXY);
+    Chart.SetXMin(1);
+    Chart.SetXMax(5);
+    Chart.SetYMin(1);
+    Chart.SetYMax(1);
+    Chart.SetShowXScale(true);
+    Chart.SetShowYScale(true);
+    Chart.SetScaleXTicks(6);
+    Chart.SetScaleYTicks(11);
+    Chart.SetScaleXLabel("Ntu = UoAo / Cmin");
+    Chart.SetScaleYLabel("Effectiveness");
+    Chart.SetAxisType(xtQuad1);
+    Chart.SetScaleType(stXY);
+}
+
+void TMainForm::SetChartProperties() {
+    SetMainChartProperties(*Chart);
 }
 
 void TMainForm::FormCreate() {

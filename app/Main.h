@@ -14,6 +14,10 @@ class QLabel;
 class QStatusBar;
 class QWidget;
 
+// Gives a chart the properties the main window stores for its own chart: colours, cursor, bevel,
+// fonts, margins, placeholder bounds, scales and captions.
+void SetMainChartProperties(TChartPanel& Chart);
+
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:

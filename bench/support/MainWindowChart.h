@@ -2,26 +2,16 @@
 // The chart as the main window sets it up, for the benchmarks that measure it.
 
 #include "app/ColorConv.h"
+#include "app/Main.h"
 #include "chartpanel/ChartPanel.h"
 #include "relations/Effectiveness.h"
 
-// Margins, fonts, ticks, captions and ranges of the main window's chart, with a drawing area of
-// Width x Height pixels.
+// The main window's chart after its curves are plotted (properties, 12 X ticks, ranges), with a
+// drawing area of Width x Height pixels.
 inline void SetUpMainWindowChart(TChartPanel& Chart, int32_t Width, int32_t Height) {
     Chart.SetWidth(Width + Chart.BevelWidth());
     Chart.SetHeight(Height + Chart.BevelWidth());
-    Chart.SetLeftMargin(55);
-    Chart.SetRightMargin(20);
-    Chart.SetTopMargin(25);
-    Chart.SetBottomMargin(40);
-    TFont ScaleFont;
-    ScaleFont.SetName("Tahoma");
-    ScaleFont.SetHeight(-11);
-    Chart.SetScaleXFont(ScaleFont);
-    Chart.SetScaleYFont(ScaleFont);
-    Chart.SetScaleYTicks(11);
-    Chart.SetScaleXLabel("Ntu = UoAo / Cmin");
-    Chart.SetScaleYLabel("Effectiveness");
+    SetMainChartProperties(Chart);
     Chart.SetScaleXTicks(12);
     Chart.SetRanges(0, 5.5, 0, 1);
 }
