@@ -13,10 +13,18 @@ if [ -z "${CALVENOR_STARTUP_DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
 fi
 
-hyperfine -N --warmup 3 --runs "$runs" --export-json "$build/startup.json" \
-    -n bare "$here/wait-window.sh $build/bench/BareWindow Bare" \
-    -n calvenor "$here/wait-window.sh $build/app/calvenor Calvenor"
-python3 -c "import json, sys; [print(r[\"command\"], \"median %.1f ms\" % (1000 * r[\"median\"])) for r in json.load(open(sys.argv[1]))[\"results\"]]" "$build/startup.json"
+# WaitFrame starts the program and ends it once the X server reports the first drawing into its
+# window, so each timed run is process start to first painted frame plus a few system calls.
+hyperfine -N --warmup 5 --runs "$runs" --export-json "$build/startup.json" \
+    -n bare "$build/bench/WaitFrame Bare $build/bench/BareWindow" \
+    -n calvenor "$build/bench/WaitFrame Calvenor $build/app/calvenor"
+python3 - "$build/startup.json" <<'EOF'
+import json, sys
+results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
+for name, r in results.items():
+    print("%s median %.1f ms" % (name, 1000 * r["median"]))
+print("calvenor / bare: %+.1f %%" % (100 * (results["calvenor"]["median"] / results["bare"]["median"] - 1)))
+EOF
 
 # Peak resident memory of a Calvenor process that runs until its window is up.
 "$build/app/calvenor" &
