@@ -291,7 +291,17 @@ public:
     void SetXRange(double Min, double Max);
     void SetYRange(double Min, double Max);
     void SetRanges(double AXMin, double AXMax, double AYMin, double AYMax);
+    // Draws the whole chart on the drawing canvas; inside BeginUpdate/EndUpdate it only notes
+    // that a drawing is due.
     void Redraw();
+    // A batch of changes: setters that redraw at once and explicit Redraw calls draw nothing until
+    // the outermost EndUpdate, which then draws once. A hidden panel that draws on its own canvas
+    // leaves that drawing to its first paint, which draws the whole chart anyway. Painting always
+    // shows the current state, also inside a batch. An EndUpdate without BeginUpdate is ignored.
+    // A resize, likewise, draws at once only on a visible panel or on a bound foreign canvas.
+    void BeginUpdate();
+    void EndUpdate();
+    bool Updating() const { return FUpdateCount > 0; }
     double CursorX() const { return FCursorX; }
     double CursorY() const { return FCursorY; }
     // Binds drawing to Canvas with a drawing area of Width x Height; optionally rescales sizes
@@ -356,6 +366,10 @@ private:
     friend class TChartPoint;
 
     void DesignRedraw();
+    void DrawAll();
+    // True while drawing now would be overwritten unseen by the first paint: the panel is hidden
+    // and draws on its own canvas.
+    bool DrawingLeftToPaint();
     bool XIsLog() const { return FScaleType == stlnXY || FScaleType == stlnXlnY; }
     bool YIsLog() const { return FScaleType == stXlnY || FScaleType == stlnXlnY; }
     void RefreshDrawSize();
@@ -378,6 +392,8 @@ private:
     void GridLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 
     TCanvas* FDrawCanvas = nullptr;
+    int32_t FUpdateCount = 0;
+    bool FRedrawHeld = false;
     int32_t FDrawWidth = 0;
     int32_t FDrawHeight = 0;
     std::string FTitle;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 
 namespace {
@@ -217,16 +218,42 @@ void TextOutAngle(TCanvas& Canvas, const std::string& Text, int32_t X, int32_t Y
 void TChartPanel::Paint() {
     TPanel::Paint();
     RefreshDrawSize();
-    Redraw();
+    DrawAll();
 }
 
 void TChartPanel::Resize() {
     TPanel::Resize();
     RefreshDrawSize();
-    Redraw();
+    if (!DrawingLeftToPaint())
+        Redraw();
 }
 
 void TChartPanel::Redraw() {
+    if (FUpdateCount > 0) {
+        FRedrawHeld = true;
+        return;
+    }
+    DrawAll();
+}
+
+void TChartPanel::BeginUpdate() {
+    if (FUpdateCount < std::numeric_limits<int32_t>::max())
+        ++FUpdateCount;
+}
+
+void TChartPanel::EndUpdate() {
+    if (FUpdateCount == 0 || --FUpdateCount > 0 || !FRedrawHeld)
+        return;
+    FRedrawHeld = false;
+    if (!DrawingLeftToPaint())
+        DrawAll();
+}
+
+bool TChartPanel::DrawingLeftToPaint() {
+    return FDrawCanvas == &Canvas() && !isVisible();
+}
+
+void TChartPanel::DrawAll() {
     DrawChart();
     FLabelImage->Canvas().SetFont(FFontLabels);
     FXYBoxImage->Canvas().SetFont(FFontXYPos);
