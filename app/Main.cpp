@@ -50,16 +50,23 @@ QFont PixelFont(const char* family, int pixels) {
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     CreateControls();
+    // The chart draws once the settings and curves are complete, not after each of them.
+    Chart->BeginUpdate();
     SetChartProperties();
     FormCreate();
+    Chart->EndUpdate();
 }
 
 TMainForm::~TMainForm() = default;
 
+QFont TMainForm::DesignFont() {
+    return PixelFont("MS Sans Serif", 11); // 8 pt at 96 dpi
+}
+
 void TMainForm::CreateControls() {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Calvenor"));
-    setFont(PixelFont("MS Sans Serif", 11)); // 8 pt at 96 dpi
+    setFont(DesignFont());
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);

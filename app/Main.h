@@ -6,6 +6,7 @@
 #include "chartpanel/ChartPanel.h"
 #include "relations/Inverse.h"
 
+#include <QFont>
 #include <QMainWindow>
 #include <QString>
 
@@ -37,6 +38,9 @@ public:
     double FNtu = 0;
     TRelationFunc FRelation = nullptr;
     TCrSolverFunc FCrSolver = nullptr;
+
+    // The font of the form and of all its controls.
+    static QFont DesignFont();
 
     void FormCreate();
     void ComboBox1Change();

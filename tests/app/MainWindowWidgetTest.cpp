@@ -92,6 +92,7 @@ TEST_F(MainWindow, ControlsAndChartPropertiesAsDesigned) {
     EXPECT_EQ(Form->windowTitle(), "Calvenor");
     EXPECT_EQ(Form->Chart->width(), 365);
     EXPECT_EQ(Form->Chart->height(), 251);
+    EXPECT_FALSE(Form->Chart->Updating()); // construction's batch of chart changes has ended
     EXPECT_EQ(Form->Panel1->height(), 41);
     EXPECT_EQ(Form->StatusBar1->height(), 19);
     const QRect list = Form->ComboBox1->geometry();
