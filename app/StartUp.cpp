@@ -5,6 +5,7 @@
 #include "app/MessagePool.h"
 #include "platform/Exceptions.h"
 #include "platform/NumberText.h"
+#include "platform/gui/FontConfigWarmUp.h"
 #include "refrig/Refrig.h"
 
 #include <QApplication>
@@ -152,8 +153,12 @@ int RunMainWindow(TMainForm& form) {
 }
 
 int RunProgram(int& argc, char** argv, const TProgramHooks& hooks) {
+    // The font configuration loads alongside the start-up steps and the window-system connection;
+    // the window's first text then finds it ready.
+    TFontConfigWarmUp fontConfig;
     QCoreApplication::setApplicationName(QStringLiteral("Calvenor"));
     if (const auto error = RunStartUpSteps(hooks.Steps)) {
+        fontConfig.Wait();
         hooks.ReportError(*error);
         return 1;
     }
@@ -161,6 +166,7 @@ int RunProgram(int& argc, char** argv, const TProgramHooks& hooks) {
     std::unique_ptr<QApplication> ownApp;
     if (QApplication::instance() == nullptr) {
         if (!WindowSystemConfigured(argc, argv)) {
+            fontConfig.Wait();
             UndoSteps(hooks.Steps, hooks.Steps.size());
             hooks.ReportError("opening the main window: no display (set DISPLAY, WAYLAND_DISPLAY "
                               "or QT_QPA_PLATFORM)");
@@ -172,8 +178,13 @@ int RunProgram(int& argc, char** argv, const TProgramHooks& hooks) {
         if (!extra.isEmpty())
             std::cerr << "Calvenor takes no arguments; ignored: "
                       << extra.join(QLatin1Char(' ')).toStdString() << std::endl;
+        // Every control, and the windows the controls open (the list's drop-down, message
+        // boxes), uses the form's font. Controls that lay out text before they take their
+        // parent's font (the list's edit field) then need no second font.
+        QApplication::setFont(TMainForm::DesignFont());
     }
 
+    fontConfig.Wait();
     std::unique_ptr<TMainForm> form;
     try {
         form = std::make_unique<TMainForm>();
