@@ -12,7 +12,6 @@ TFontConfigWarmUp::TFontConfigWarmUp() {
         // FcInit builds the process-wide configuration once; a later call, also Qt's own, finds
         // it ready. A failure here leaves the configuration unset, so the first use tries again.
         FThread = std::thread([] { FcInit(); });
-        FStarted = true;
     } catch (const std::system_error&) {
         // No thread available: the configuration loads on first use.
     }

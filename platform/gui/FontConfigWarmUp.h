@@ -19,10 +19,7 @@ public:
     // Waits for the loading to finish; later calls return at once. Call it before the first text
     // is measured, so the main thread does not load the configuration a second time alongside.
     void Wait();
-    // Whether a background load was started at all.
-    bool Started() const { return FStarted; }
 
 private:
     std::thread FThread;
-    bool FStarted = false;
 };
