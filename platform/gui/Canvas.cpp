@@ -1,5 +1,6 @@
 #include "platform/gui/Canvas.h"
 
+#include "platform/Clip.h"
 #include "platform/Exceptions.h"
 #include "platform/gui/Bitmap.h"
 
@@ -23,9 +24,6 @@ constexpr uint32_t kRgbMask = 0x00FFFFFF;
 constexpr uint32_t kOpaque = 0xFF000000;
 // 96 dots per inch, so that point sizes never depend on the screen.
 constexpr int kDotsPerMeter = 3780;
-// Beyond this distance from the surface, line ends are clipped before Qt sees them: its
-// fixed-point rasteriser is not made for coordinates near the 32-bit limits.
-constexpr double kCoordinateLimit = 1 << 20;
 // How many scan lines ahead the vertical loops prefetch.
 constexpr int64_t kRowsAhead = 8;
 
@@ -116,35 +114,8 @@ struct TBox {
     int64_t Left, Top, Right, Bottom;
 };
 
-// Liang–Barsky clipping of the segment a–b to the box; false when nothing of it is inside.
-bool ClipSegment(QPointF& a, QPointF& b, const QRectF& box) {
-    double t0 = 0, t1 = 1;
-    const double dx = b.x() - a.x(), dy = b.y() - a.y();
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {a.x() - box.left(), box.right() - a.x(), a.y() - box.top(),
-                         box.bottom() - a.y()};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0) {
-            if (q[i] < 0)
-                return false;
-            continue;
-        }
-        const double t = q[i] / p[i];
-        if (p[i] < 0)
-            t0 = std::max(t0, t);
-        else
-            t1 = std::min(t1, t);
-        if (t0 > t1)
-            return false;
-    }
-    const QPointF start = a;
-    a = start + QPointF(dx * t0, dy * t0);
-    b = start + QPointF(dx * t1, dy * t1);
-    return true;
-}
-
 bool IsLarge(const TPoint& p) {
-    return std::abs(double(p.X)) > kCoordinateLimit || std::abs(double(p.Y)) > kCoordinateLimit;
+    return !WithinCoordinateLimit(p.X) || !WithinCoordinateLimit(p.Y);
 }
 
 // The result of a ternary raster operation on one pixel (pattern, source, destination).
@@ -625,15 +596,20 @@ void TCanvas::DrawRun(const TLineRun& run) const {
     if (FImage.isNull() || DrawRunFast(run))
         return;
     const double margin = std::max(run.Pen.Width, 1) + 4.0;
-    const QRectF guard(-margin, -margin, FImage.width() + 2 * margin, FImage.height() + 2 * margin);
+    const TClipBox guard{-margin, -margin, FImage.width() + margin, FImage.height() + margin};
     QPainterPath path;
     for (const auto& points : run.Paths) {
         bool open = false;
         for (size_t i = 1; i < points.size(); ++i) {
             QPointF a(points[i - 1].X, points[i - 1].Y), b(points[i].X, points[i].Y);
+            // Qt's fixed-point rasteriser is not made for coordinates near the 32-bit limits:
+            // far ends are cut back to just outside the surface first.
             if (IsLarge(points[i - 1]) || IsLarge(points[i])) {
-                if (!ClipSegment(a, b, guard))
+                const auto clipped = ClipSegment({a.x(), a.y()}, {b.x(), b.y()}, guard);
+                if (!clipped)
                     continue;
+                a = QPointF(double(clipped->From.X), double(clipped->From.Y));
+                b = QPointF(double(clipped->To.X), double(clipped->To.Y));
                 open = false;
             }
             if (!open)
