@@ -1,142 +1,85 @@
 // TChartPanel, TChartLine and TChartPoint: construction, properties and the data model.
 #include "chartpanel/ChartPanel.h"
 
-#include "platform/Rounding.h"
+#include "chartpanel/ChartPanelState.h"
 
 namespace {
 
-int32_t MarkerSizeOf(const TBitmap& Bitmap) {
-    return RoundHalfEvenToInt32((static_cast<double>(Bitmap.Width()) + Bitmap.Height()) * 0.5);
-}
-
 // Frees a list from the last entry to the first. A failure while freeing ends the loop and is
 // discarded; the list is empty afterwards in any case.
-template <typename List> void FreeAll(List& Items) noexcept {
+template <typename List> void FreeAll(List& items) noexcept {
     try {
-        while (!Items.empty()) {
-            auto Item = std::move(Items.back());
-            Items.pop_back();
-            Item.reset();
+        while (!items.empty()) {
+            auto item = std::move(items.back());
+            items.pop_back();
+            item.reset();
         }
     } catch (...) {
     }
-    Items.clear();
+    items.clear();
 }
 
 } // namespace
 
-// --- TChartPoint --------------------------------------------------------------------------
+// --- TChartPanel: construction -------------------------------------------------------------
 
-void TChartPoint::SetStyle(TColor APenColor, TColor ABrushColor, bool Compensate, int32_t APenWidth,
-                           TPenStyle APenStyle) {
-    PenColor = Compensate ? Panel->Compensate(APenColor) : APenColor;
-    BrushColor = Compensate ? Panel->Compensate(ABrushColor) : ABrushColor;
-    SelPenColor = PenColor;
-    SelBrushColor = BrushColor;
-    PenStyle = APenStyle;
-    PenWidth = APenWidth;
-}
-
-void TChartPoint::SetLabel(uint8_t Mode, std::string Text, bool XorDraw) {
-    LabelMode = Mode;
-    LabelText = std::move(Text);
-    LabelXor = XorDraw;
-}
-
-// --- TChartLine ---------------------------------------------------------------------------
-
-TChartPoint* TChartLine::AddPoint(double X, double Y) {
-    auto Point = std::make_unique<TChartPoint>(Panel, X, Y);
-    Point->MarkerKind = MarkerKind;
-    Point->Draggable = MarkerKind != mkNone;
-    Point->Size = MarkerSize;
-    Point->Shape = MarkerShape;
-    Point->Bitmap = MarkerBitmap.get();
-    if (MarkerBitmap)
-        Point->Size = MarkerSizeOf(*MarkerBitmap);
-    TChartPoint* Result = Points.emplace_back(std::move(Point)).get();
-    Result->SetLabel(lmNone, std::string(), true);
-    Result->SetStyle(MarkerPenColor, MarkerBrushColor, false, MarkerPenWidth, MarkerPenStyle);
-    return Result;
-}
-
-void TChartLine::SetPen(TPenStyle Style, int32_t Width) {
-    PenStyle = Style;
-    PenWidth = Width;
-    for (auto& Point : Points) {
-        Point->PenStyle = Style;
-        Point->PenWidth = Width;
-    }
-}
-
-void TChartLine::SetMarkerStyle(TColor APenColor, TColor ABrushColor, TPenStyle APenStyle,
-                                int32_t APenWidth) {
-    MarkerPenColor = Panel->Compensate(APenColor);
-    MarkerBrushColor = Panel->Compensate(ABrushColor);
-    MarkerPenStyle = APenStyle;
-    MarkerPenWidth = APenWidth;
-    for (auto& Point : Points)
-        Point->SetStyle(APenColor, ABrushColor, true, APenWidth, APenStyle);
-}
-
-// --- TChartPanel: construction ------------------------------------------------------------
-
-TChartPanel::TChartPanel(QWidget* AOwner) : TPanel(AOwner) {
+TChartPanel::TChartPanel(QWidget* owner) : TPanel(owner), FState(std::make_unique<TState>()) {
+    TState& s = *FState;
     SetHeight(200);
     SetWidth(250);
     SetCaption(std::string());
-    FTitle.clear();
-    FTitleAlignment = taCenter;
+    s.FTitle.clear();
+    s.FTitleAlignment = taCenter;
     RefreshDrawSize();
-    PrepareCanvas(Canvas(), FDrawWidth, FDrawHeight, false, false);
+    PrepareCanvas(Canvas(), s.FDrawWidth, s.FDrawHeight, false, false);
     SetColor(clWindow);
-    FGridColor = clWhite;
-    FAxesColor = clWindowText;
-    FLeftMargin = 40;
-    FTopMargin = 25;
-    FRightMargin = 20;
-    FBottomMargin = 40;
-    FScaleType = stXY;
-    FScaledXMin = 1.0;
-    FScaledXMax = 10.0;
-    FScaledYMin = 1.0;
-    FScaledYMax = 10.0;
+    s.FGridColor = clWhite;
+    s.FAxesColor = clWindowText;
+    s.FLeftMargin = 40;
+    s.FTopMargin = 25;
+    s.FRightMargin = 20;
+    s.FBottomMargin = 40;
+    s.SetScaleType(stXY);
+    s.FXMap.ScaledMin = 1.0;
+    s.FXMap.ScaledMax = 10.0;
+    s.FYMap.ScaledMin = 1.0;
+    s.FYMap.ScaledMax = 10.0;
     // The fonts start as the drawing canvas's font, which PrepareCanvas has just set.
-    FShowXScale = true;
-    FScaleXFont.Assign(FDrawCanvas->Font());
-    FScaleXTicks = 6;
-    FShowYScale = true;
-    FScaleYFont.Assign(FDrawCanvas->Font());
-    FScaleYTicks = 6;
-    FShowXYPos = true;
-    FShowXYPosPlace = ppBottomLeft;
-    FAxisType = xtQuad1;
+    s.FShowXScale = true;
+    s.FScaleXFont.Assign(s.FDrawCanvas->Font());
+    s.FScaleXTicks = 6;
+    s.FShowYScale = true;
+    s.FScaleYFont.Assign(s.FDrawCanvas->Font());
+    s.FScaleYTicks = 6;
+    s.FShowXYPos = true;
+    s.FShowXYPosPlace = ppBottomLeft;
+    s.FAxisType = xtQuad1;
     SetBevelInner(bvNone);
     SetBevelOuter(bvLowered);
-    FDragging = false;
-    FFontLabels.Assign(FDrawCanvas->Font());
-    FFontXYPos.Assign(FDrawCanvas->Font());
-    FLabelImage = std::make_unique<TBitmap>();
-    FXYBoxImage = std::make_unique<TBitmap>();
+    s.FDragging = false;
+    s.FFontLabels.Assign(s.FDrawCanvas->Font());
+    s.FFontXYPos.Assign(s.FDrawCanvas->Font());
+    s.FLabelImage = std::make_unique<TBitmap>();
+    s.FXYBoxImage = std::make_unique<TBitmap>();
 }
 
 TChartPanel::~TChartPanel() {
     Clear();
 }
 
-void TChartPanel::SetHeight(int32_t Value) {
-    TPanel::SetHeight(Value);
-    FDesignHeight = static_cast<int32_t>(int64_t{Value} - BevelWidth());
+void TChartPanel::SetHeight(int32_t value) {
+    TPanel::SetHeight(value);
+    FState->FDesignHeight = static_cast<int32_t>(int64_t{value} - BevelWidth());
 }
 
-void TChartPanel::SetWidth(int32_t Value) {
-    TPanel::SetWidth(Value);
-    FDesignWidth = static_cast<int32_t>(int64_t{Value} - BevelWidth());
+void TChartPanel::SetWidth(int32_t value) {
+    TPanel::SetWidth(value);
+    FState->FDesignWidth = static_cast<int32_t>(int64_t{value} - BevelWidth());
 }
 
 void TChartPanel::RefreshDrawSize() {
-    FDrawWidth = Width() - BevelWidth();
-    FDrawHeight = Height() - BevelWidth();
+    FState->FDrawWidth = Width() - BevelWidth();
+    FState->FDrawHeight = Height() - BevelWidth();
 }
 
 void TChartPanel::DesignRedraw() {
@@ -144,168 +87,312 @@ void TChartPanel::DesignRedraw() {
         Redraw();
 }
 
-// --- Properties ---------------------------------------------------------------------------
-
-void TChartPanel::SetAxesColor(TColor Value) {
-    FAxesColor = Value;
-    DesignRedraw();
+void TChartPanel::TState::SetScaleType(TScaleType value) {
+    FScaleType = value;
+    FXMap.Log = value == stlnXY || value == stlnXlnY;
+    FYMap.Log = value == stXlnY || value == stlnXlnY;
 }
 
-void TChartPanel::SetGridColor(TColor Value) {
-    FGridColor = Value;
+// --- Properties ----------------------------------------------------------------------------
+// A setter stores; in design mode it also repaints (GridColor always does).
+
+TColor TChartPanel::GridColor() const {
+    return FState->FGridColor;
+}
+void TChartPanel::SetGridColor(TColor value) {
+    FState->FGridColor = value;
     Redraw();
 }
 
-void TChartPanel::SetLeftMargin(int32_t Value) {
-    FLeftMargin = Value;
+TColor TChartPanel::AxesColor() const {
+    return FState->FAxesColor;
+}
+void TChartPanel::SetAxesColor(TColor value) {
+    FState->FAxesColor = value;
     DesignRedraw();
 }
 
-void TChartPanel::SetRightMargin(int32_t Value) {
-    FRightMargin = Value;
+int32_t TChartPanel::LeftMargin() const {
+    return FState->FLeftMargin;
+}
+void TChartPanel::SetLeftMargin(int32_t value) {
+    FState->FLeftMargin = value;
     DesignRedraw();
 }
 
-void TChartPanel::SetTopMargin(int32_t Value) {
-    FTopMargin = Value;
+int32_t TChartPanel::RightMargin() const {
+    return FState->FRightMargin;
+}
+void TChartPanel::SetRightMargin(int32_t value) {
+    FState->FRightMargin = value;
     DesignRedraw();
 }
 
-void TChartPanel::SetBottomMargin(int32_t Value) {
-    FBottomMargin = Value;
+int32_t TChartPanel::TopMargin() const {
+    return FState->FTopMargin;
+}
+void TChartPanel::SetTopMargin(int32_t value) {
+    FState->FTopMargin = value;
     DesignRedraw();
 }
 
-void TChartPanel::SetTitle(const std::string& Value) {
-    FTitle = Value;
+int32_t TChartPanel::BottomMargin() const {
+    return FState->FBottomMargin;
+}
+void TChartPanel::SetBottomMargin(int32_t value) {
+    FState->FBottomMargin = value;
     DesignRedraw();
 }
 
-void TChartPanel::SetTitleAlignment(TAlignment Value) {
-    FTitleAlignment = Value;
+TAlignment TChartPanel::TitleAlignment() const {
+    return FState->FTitleAlignment;
+}
+void TChartPanel::SetTitleAlignment(TAlignment value) {
+    FState->FTitleAlignment = value;
     DesignRedraw();
 }
 
-void TChartPanel::SetShowXScale(bool Value) {
-    FShowXScale = Value;
+bool TChartPanel::ShowXScale() const {
+    return FState->FShowXScale;
+}
+void TChartPanel::SetShowXScale(bool value) {
+    FState->FShowXScale = value;
     DesignRedraw();
 }
 
-void TChartPanel::SetShowYScale(bool Value) {
-    FShowYScale = Value;
+bool TChartPanel::ShowYScale() const {
+    return FState->FShowYScale;
+}
+void TChartPanel::SetShowYScale(bool value) {
+    FState->FShowYScale = value;
     DesignRedraw();
 }
 
-void TChartPanel::SetFontLabels(const TFont& Value) {
-    FFontLabels.Assign(Value);
+TAxisType TChartPanel::AxisType() const {
+    return FState->FAxisType;
+}
+void TChartPanel::SetAxisType(TAxisType value) {
+    FState->FAxisType = value;
     DesignRedraw();
 }
 
-void TChartPanel::SetFontXYPos(const TFont& Value) {
-    FFontXYPos.Assign(Value);
+const std::string& TChartPanel::Title() const {
+    return FState->FTitle;
+}
+void TChartPanel::SetTitle(const std::string& value) {
+    FState->FTitle = value;
     DesignRedraw();
 }
 
-void TChartPanel::SetScaleXFont(const TFont& Value) {
-    FScaleXFont.Assign(Value);
+const std::string& TChartPanel::ScaleXLabel() const {
+    return FState->FScaleXLabel;
+}
+void TChartPanel::SetScaleXLabel(const std::string& value) {
+    FState->FScaleXLabel = value;
     DesignRedraw();
 }
 
-void TChartPanel::SetScaleYFont(const TFont& Value) {
-    FScaleYFont.Assign(Value);
+const std::string& TChartPanel::ScaleYLabel() const {
+    return FState->FScaleYLabel;
+}
+void TChartPanel::SetScaleYLabel(const std::string& value) {
+    FState->FScaleYLabel = value;
     DesignRedraw();
 }
 
-void TChartPanel::SetScaleXTicks(int32_t Value) {
-    FScaleXTicks = Value < 2 ? 2 : Value;
+// The read-out settings only store: the next mouse move shows them.
+
+bool TChartPanel::ShowXYPos() const {
+    return FState->FShowXYPos;
+}
+void TChartPanel::SetShowXYPos(bool value) {
+    FState->FShowXYPos = value;
+}
+
+TXYPosPlace TChartPanel::ShowXYPosPlace() const {
+    return FState->FShowXYPosPlace;
+}
+void TChartPanel::SetShowXYPosPlace(TXYPosPlace value) {
+    FState->FShowXYPosPlace = value;
+}
+
+const std::string& TChartPanel::ShowXPosFmt() const {
+    return FState->FShowXPosFmt;
+}
+void TChartPanel::SetShowXPosFmt(const std::string& value) {
+    FState->FShowXPosFmt = value;
+}
+
+const std::string& TChartPanel::ShowYPosFmt() const {
+    return FState->FShowYPosFmt;
+}
+void TChartPanel::SetShowYPosFmt(const std::string& value) {
+    FState->FShowYPosFmt = value;
+}
+
+// Font setters copy the attributes into the panel's own font object.
+
+const TFont& TChartPanel::FontLabels() const {
+    return FState->FFontLabels;
+}
+void TChartPanel::SetFontLabels(const TFont& value) {
+    FState->FFontLabels.Assign(value);
     DesignRedraw();
 }
 
-void TChartPanel::SetScaleYTicks(int32_t Value) {
-    FScaleYTicks = Value < 2 ? 2 : Value;
+const TFont& TChartPanel::FontXYPos() const {
+    return FState->FFontXYPos;
+}
+void TChartPanel::SetFontXYPos(const TFont& value) {
+    FState->FFontXYPos.Assign(value);
     DesignRedraw();
 }
 
-void TChartPanel::SetScaleXLabel(const std::string& Value) {
-    FScaleXLabel = Value;
+const TFont& TChartPanel::ScaleXFont() const {
+    return FState->FScaleXFont;
+}
+void TChartPanel::SetScaleXFont(const TFont& value) {
+    FState->FScaleXFont.Assign(value);
     DesignRedraw();
 }
 
-void TChartPanel::SetScaleYLabel(const std::string& Value) {
-    FScaleYLabel = Value;
+const TFont& TChartPanel::ScaleYFont() const {
+    return FState->FScaleYFont;
+}
+void TChartPanel::SetScaleYFont(const TFont& value) {
+    FState->FScaleYFont.Assign(value);
     DesignRedraw();
 }
 
-void TChartPanel::SetAxisType(TAxisType Value) {
-    FAxisType = Value;
+int32_t TChartPanel::ScaleXTicks() const {
+    return FState->FScaleXTicks;
+}
+void TChartPanel::SetScaleXTicks(int32_t value) {
+    FState->FScaleXTicks = value < 2 ? 2 : value;
     DesignRedraw();
 }
 
-// --- Operations ---------------------------------------------------------------------------
+int32_t TChartPanel::ScaleYTicks() const {
+    return FState->FScaleYTicks;
+}
+void TChartPanel::SetScaleYTicks(int32_t value) {
+    FState->FScaleYTicks = value < 2 ? 2 : value;
+    DesignRedraw();
+}
+
+// --- Read-only state -----------------------------------------------------------------------
+
+bool TChartPanel::Updating() const {
+    return FState->FUpdateCount > 0;
+}
+double TChartPanel::CursorX() const {
+    return FState->FCursorX;
+}
+double TChartPanel::CursorY() const {
+    return FState->FCursorY;
+}
+TCanvas* TChartPanel::DrawCanvas() const {
+    return FState->FDrawCanvas;
+}
+int32_t TChartPanel::DrawWidth() const {
+    return FState->FDrawWidth;
+}
+int32_t TChartPanel::DrawHeight() const {
+    return FState->FDrawHeight;
+}
+int32_t TChartPanel::DesignWidth() const {
+    return FState->FDesignWidth;
+}
+int32_t TChartPanel::DesignHeight() const {
+    return FState->FDesignHeight;
+}
+const TChartLineVec& TChartPanel::Lines() const {
+    return FState->FLines;
+}
+const TChartPointVec& TChartPanel::FreePoints() const {
+    return FState->FFreePoints;
+}
+TChartPoint* TChartPanel::HoverPoint() const {
+    return FState->FHoverPoint;
+}
+TChartPoint* TChartPanel::SelectedPoint() const {
+    return FState->FSelectedPoint;
+}
+TChartLine* TChartPanel::HoverLine() const {
+    return FState->FHoverLine;
+}
+bool TChartPanel::Dragging() const {
+    return FState->FDragging;
+}
+const std::string& TChartPanel::XYText() const {
+    return FState->FXYText;
+}
+
+// --- Operations ----------------------------------------------------------------------------
 
 void TChartPanel::Clear() {
+    TState& s = *FState;
     // No reference to a line or point may outlive them.
-    FHoverPoint = nullptr;
-    FSelectedPoint = nullptr;
-    FHoverLine = nullptr;
-    FDragging = false;
-    FreeAll(FLines);
-    FreeAll(FFreePoints);
+    s.FHoverPoint = nullptr;
+    s.FSelectedPoint = nullptr;
+    s.FHoverLine = nullptr;
+    s.FDragging = false;
+    FreeAll(s.FLines);
+    FreeAll(s.FFreePoints);
 }
 
-TChartLine* TChartPanel::AddLine(TColor Color, uint8_t MarkerKind, const TBitmap* Bitmap,
-                                 int32_t MarkerSize, const TPointVec& MarkerShape) {
-    auto Line = std::make_unique<TChartLine>(this);
-    Line->LineColor = Compensate(Color);
-    Line->MarkerKind = MarkerKind;
-    Line->MarkerSize = MarkerSize;
-    Line->MarkerShape = MarkerShape;
-    Line->SetPen(ChartDefaults::PenStyle, ChartDefaults::PenWidth);
-    Line->SetMarkerStyle(Color, Color, psSolid, 2);
-    Line->MarkerBitmap = MakeXorBitmap(Bitmap, FGridColor);
-    if (Line->MarkerBitmap)
-        Line->MarkerSize = MarkerSizeOf(*Line->MarkerBitmap);
-    return FLines.emplace_back(std::move(Line)).get();
+TChartLine* TChartPanel::AddLine(TColor color, uint8_t markerKind, const TBitmap* bitmap,
+                                 int32_t markerSize, const TPointVec& markerShape) {
+    auto line = std::make_unique<TChartLine>(this);
+    line->LineColor = Compensate(color);
+    line->MarkerKind = markerKind;
+    line->MarkerSize = markerSize;
+    line->MarkerShape = markerShape;
+    line->SetPen(ChartDefaults::PenStyle, ChartDefaults::PenWidth);
+    line->SetMarkerStyle(color, color, psSolid, 2);
+    line->MarkerBitmap = MakeXorBitmap(bitmap, FState->FGridColor);
+    if (line->MarkerBitmap)
+        line->MarkerSize = MarkerSizeOf(*line->MarkerBitmap);
+    return FState->FLines.emplace_back(std::move(line)).get();
 }
 
-TChartPoint* TChartPanel::AddFreePoint(double X, double Y, TColor Color, uint8_t MarkerKind,
-                                       int32_t Size) {
-    auto Point = std::make_unique<TChartPoint>(this, X, Y);
-    Point->MarkerKind = MarkerKind;
-    Point->Draggable = MarkerKind != mkNone;
-    Point->Size = Size;
-    Point->SetLabel(lmNone, std::string(), true);
-    Point->SetStyle(Color, Color, true, 2, psSolid);
-    return FFreePoints.emplace_back(std::move(Point)).get();
+TChartPoint* TChartPanel::AddFreePoint(double x, double y, TColor color, uint8_t markerKind,
+                                       int32_t size) {
+    auto point = std::make_unique<TChartPoint>(this, x, y);
+    point->MarkerKind = markerKind;
+    point->Draggable = markerKind != mkNone;
+    point->Size = size;
+    point->SetLabel(lmNone, std::string(), true);
+    point->SetStyle(color, color, true, 2, psSolid);
+    return FState->FFreePoints.emplace_back(std::move(point)).get();
 }
 
-void TChartPanel::SetXRange(double Min, double Max) {
-    if (Min == Max) {
-        if (Min == 0) {
-            Max = 1;
-        } else {
-            Min = Min * 0.5;
-            Max = Max * 1.5;
-        }
-    }
-    SetXMin(Min);
-    SetXMax(Max);
+namespace {
+
+// Equal bounds are widened so that the axis never has zero width.
+std::pair<double, double> WidenedRange(double min, double max) {
+    if (min != max)
+        return {min, max};
+    if (min == 0)
+        return {min, 1};
+    return {min * 0.5, max * 1.5};
 }
 
-void TChartPanel::SetYRange(double Min, double Max) {
-    if (Min == Max) {
-        if (Min == 0) {
-            Max = 1;
-        } else {
-            Min = Min * 0.5;
-            Max = Max * 1.5;
-        }
-    }
-    SetYMin(Min);
-    SetYMax(Max);
+} // namespace
+
+void TChartPanel::SetXRange(double min, double max) {
+    const auto [low, high] = WidenedRange(min, max);
+    SetXMin(low);
+    SetXMax(high);
 }
 
-void TChartPanel::SetRanges(double AXMin, double AXMax, double AYMin, double AYMax) {
-    SetXRange(AXMin, AXMax);
-    SetYRange(AYMin, AYMax);
+void TChartPanel::SetYRange(double min, double max) {
+    const auto [low, high] = WidenedRange(min, max);
+    SetYMin(low);
+    SetYMax(high);
+}
+
+void TChartPanel::SetRanges(double xMin, double xMax, double yMin, double yMax) {
+    SetXRange(xMin, xMax);
+    SetYRange(yMin, yMax);
 }

@@ -1,124 +1,118 @@
 // Coordinate mapping: data values <-> scale space <-> canvas pixels, and the plot layout.
 #include "chartpanel/ChartPanel.h"
 
+#include "chartpanel/ChartPanelState.h"
+
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
-int32_t ClampToPixelRange(int64_t Value) {
-    return static_cast<int32_t>(std::clamp<int64_t>(Value, -PixelLimit, PixelLimit));
+int32_t ClampToPixelRange(int64_t value) {
+    return static_cast<int32_t>(std::clamp<int64_t>(value, -PixelLimit, PixelLimit));
 }
 
 } // namespace
 
-double TAxisMap::FromScale(double Scaled) const {
-    return Log ? std::pow(10.0, Scaled) : Scaled;
+const TAxisMap& TChartPanel::XMap() const {
+    return FState->FXMap;
 }
 
-int32_t TAxisMap::ToPixel(double Value) const {
-    return SaturatePixel(ExactPixel(Value));
-}
-
-double TAxisMap::FromPixel(int32_t Pixel) const {
-    if (Factor == 0)
-        return 0;
-    const int64_t Distance = (static_cast<int64_t>(Pixel) - Origin) * Direction;
-    const double Scaled =
-        static_cast<double>(static_cast<long double>(Distance) / Factor + ScaledMin);
-    return FromScale(Scaled);
-}
-
-bool TAxisMap::Contains(double Value) const {
-    const double Scaled = ToScale(Value);
-    return ScaledMin <= Scaled && Scaled <= ScaledMax;
-}
-
-TAxisMap TChartPanel::XMap() const {
-    return TAxisMap{XIsLog(), FScaledXMin, FScaledXMax, FXFactor, FPlotRect.Left, 1};
-}
-
-TAxisMap TChartPanel::YMap() const {
-    return TAxisMap{YIsLog(), FScaledYMin, FScaledYMax, FYFactor, FPlotRect.Bottom, -1};
+const TAxisMap& TChartPanel::YMap() const {
+    return FState->FYMap;
 }
 
 double TChartPanel::XMin() const {
-    return XFromScale(FScaledXMin);
+    return FState->FXMap.FromScale(FState->FXMap.ScaledMin);
 }
 double TChartPanel::XMax() const {
-    return XFromScale(FScaledXMax);
+    return FState->FXMap.FromScale(FState->FXMap.ScaledMax);
 }
 double TChartPanel::YMin() const {
-    return YFromScale(FScaledYMin);
+    return FState->FYMap.FromScale(FState->FYMap.ScaledMin);
 }
 double TChartPanel::YMax() const {
-    return YFromScale(FScaledYMax);
+    return FState->FYMap.FromScale(FState->FYMap.ScaledMax);
 }
 
-void TChartPanel::SetXMin(double Value) {
-    FScaledXMin = XToScale(Value);
+void TChartPanel::SetXMin(double value) {
+    FState->FXMap.ScaledMin = FState->FXMap.ToScale(value);
     DesignRedraw();
 }
 
-void TChartPanel::SetXMax(double Value) {
-    FScaledXMax = XToScale(Value);
+void TChartPanel::SetXMax(double value) {
+    FState->FXMap.ScaledMax = FState->FXMap.ToScale(value);
     DesignRedraw();
 }
 
-void TChartPanel::SetYMin(double Value) {
-    FScaledYMin = YToScale(Value);
+void TChartPanel::SetYMin(double value) {
+    FState->FYMap.ScaledMin = FState->FYMap.ToScale(value);
     DesignRedraw();
 }
 
-void TChartPanel::SetYMax(double Value) {
-    FScaledYMax = YToScale(Value);
+void TChartPanel::SetYMax(double value) {
+    FState->FYMap.ScaledMax = FState->FYMap.ToScale(value);
     DesignRedraw();
 }
 
-void TChartPanel::SetScaleType(TScaleType Value) {
-    const double X0 = XMin(), X1 = XMax(), Y0 = YMin(), Y1 = YMax();
-    FScaleType = Value;
+TScaleType TChartPanel::ScaleType() const {
+    return FState->FScaleType;
+}
+
+void TChartPanel::SetScaleType(TScaleType value) {
+    const double x0 = XMin(), x1 = XMax(), y0 = YMin(), y1 = YMax();
+    TState& s = *FState;
+    s.SetScaleType(value);
     // The bound setters would each repaint in design mode; store first, repaint once.
-    FScaledXMin = XToScale(X0);
-    FScaledXMax = XToScale(X1);
-    FScaledYMin = YToScale(Y0);
-    FScaledYMax = YToScale(Y1);
+    s.FXMap.ScaledMin = s.FXMap.ToScale(x0);
+    s.FXMap.ScaledMax = s.FXMap.ToScale(x1);
+    s.FYMap.ScaledMin = s.FYMap.ToScale(y0);
+    s.FYMap.ScaledMax = s.FYMap.ToScale(y1);
     DesignRedraw();
 }
 
 void TChartPanel::UpdateLayout() {
+    TState& s = *FState;
     // Margins are stored unchecked; the edges are held within PixelLimit so that no sum or
     // difference below overflows, whatever the margins.
-    FPlotRect.Left = ClampToPixelRange(FLeftMargin);
-    FPlotRect.Top = ClampToPixelRange(FTopMargin);
-    FPlotRect.Right = ClampToPixelRange(int64_t{FDrawWidth} - FRightMargin);
-    FPlotRect.Bottom = ClampToPixelRange(int64_t{FDrawHeight} - FBottomMargin);
-    FPlotWidth = FPlotRect.Right - FPlotRect.Left;
-    FPlotHeight = FPlotRect.Bottom - FPlotRect.Top;
-
-    long double dx = static_cast<long double>(FScaledXMax) - FScaledXMin;
-    if (FScaledXMax == FScaledXMin)
-        dx = 1.0L;
-    FXFactor = FPlotWidth / dx;
-    long double dy = static_cast<long double>(FScaledYMax) - FScaledYMin;
-    if (FScaledYMax == FScaledYMin)
-        dy = 1.0L;
-    FYFactor = FPlotHeight / dy;
+    s.FPlotRect.Left = ClampToPixelRange(s.FLeftMargin);
+    s.FPlotRect.Top = ClampToPixelRange(s.FTopMargin);
+    s.FPlotRect.Right = ClampToPixelRange(int64_t{s.FDrawWidth} - s.FRightMargin);
+    s.FPlotRect.Bottom = ClampToPixelRange(int64_t{s.FDrawHeight} - s.FBottomMargin);
+    s.FPlotWidth = s.FPlotRect.Right - s.FPlotRect.Left;
+    s.FPlotHeight = s.FPlotRect.Bottom - s.FPlotRect.Top;
+    s.FXMap.Fit(s.FPlotRect.Left, s.FPlotWidth);
+    s.FYMap.Fit(s.FPlotRect.Bottom, s.FPlotHeight);
 }
 
-TPoint TChartPanel::DataToPixel(double X, double Y) const {
-    return TPoint{XMap().ToPixel(X), YMap().ToPixel(Y)};
+const TRect& TChartPanel::PlotRect() const {
+    return FState->FPlotRect;
+}
+int32_t TChartPanel::PlotWidth() const {
+    return FState->FPlotWidth;
+}
+int32_t TChartPanel::PlotHeight() const {
+    return FState->FPlotHeight;
+}
+
+TChartDrawContext TChartPanel::DrawContext() const {
+    const TState& s = *FState;
+    return TChartDrawContext{*s.FDrawCanvas, s.FXMap,          s.FYMap,       s.FPlotRect,
+                             s.FGridColor,   s.FSelectedPoint, *s.FLabelImage};
+}
+
+TPoint TChartPanel::DataToPixel(double x, double y) const {
+    return TPoint{FState->FXMap.ToPixel(x), FState->FYMap.ToPixel(y)};
 }
 
 std::pair<double, double> TChartPanel::PixelToData(int32_t x, int32_t y) const {
-    return {XMap().FromPixel(x), YMap().FromPixel(y)};
+    return {FState->FXMap.FromPixel(x), FState->FYMap.FromPixel(y)};
 }
 
-bool TChartPanel::IsInRange(double X, double Y) const {
-    return YMap().Contains(Y) && XMap().Contains(X);
+bool TChartPanel::IsInRange(double x, double y) const {
+    return FState->FYMap.Contains(y) && FState->FXMap.Contains(x);
 }
 
 bool TChartPanel::InPlotArea(int32_t x, int32_t y) const {
-    return FPlotRect.Top <= y && y <= FPlotRect.Bottom && FPlotRect.Left <= x &&
-           x <= FPlotRect.Right;
+    const TRect& plot = FState->FPlotRect;
+    return plot.Top <= y && y <= plot.Bottom && plot.Left <= x && x <= plot.Right;
 }

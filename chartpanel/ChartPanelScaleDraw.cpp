@@ -3,154 +3,155 @@
 #include "chartpanel/ChartPanel.h"
 
 #include "chartpanel/ChartPanelScales.h"
+#include "chartpanel/ChartPanelState.h"
+#include "platform/Clip.h"
 #include "platform/Rounding.h"
 
 #include <algorithm>
 
 namespace {
 
-using TLabelSpans = std::vector<std::pair<int32_t, int32_t>>;
-
-// Pixel positions of scale elements; the plot edges are within PixelLimit, so a text size added
-// or subtracted fits, and clamping keeps the canvas's coordinates small.
-constexpr int32_t TextLimit = 1 << 20;
-
-int32_t ClampText(int64_t Value) {
-    return static_cast<int32_t>(std::clamp<int64_t>(Value, -TextLimit, TextLimit));
-}
-
-bool Overlaps(const TLabelSpans& Spans, int32_t Low, int32_t High) {
-    return std::any_of(Spans.begin(), Spans.end(),
-                       [&](const auto& Span) { return Span.first <= High && Low <= Span.second; });
+bool Overlaps(const TLabelSpans& spans, int32_t low, int32_t high) {
+    return std::any_of(spans.begin(), spans.end(),
+                       [&](const auto& span) { return span.first <= high && low <= span.second; });
 }
 
 } // namespace
 
-void TChartPanel::GridLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-    TCanvas& Canvas = *FDrawCanvas;
-    Canvas.Pen.Color = TickLineColor;
-    Canvas.MoveTo(ClampText(x1), ClampText(y1));
-    Canvas.LineTo(ClampText(x2), ClampText(y2));
+void TChartPanel::TState::GridLine(TCanvas& canvas, int32_t x1, int32_t y1, int32_t x2,
+                                   int32_t y2) const {
+    canvas.Pen.Color = TickLineColor;
+    canvas.MoveTo(ClampCoordinate(x1), ClampCoordinate(y1));
+    canvas.LineTo(ClampCoordinate(x2), ClampCoordinate(y2));
 }
 
-// --- X scale ------------------------------------------------------------------------------
+// --- X scale -------------------------------------------------------------------------------
 
-void TChartPanel::DrawXScale() {
-    if (!(XMin() < XMax()))
+void TChartPanel::TState::DrawXScale(const TChartDrawContext& context, TColor background) const {
+    const TAxisMap& map = context.XMap;
+    const double min = map.FromScale(map.ScaledMin), max = map.FromScale(map.ScaledMax);
+    if (!(min < max))
         return; // equal, reversed or undefined bounds: no grid, labels or caption
-    TCanvas& Canvas = *FDrawCanvas;
-    Canvas.Brush.Color = Color();
-    Canvas.SetFont(FScaleXFont);
-    const int32_t h = Canvas.TextHeight("X") / 2;
-    const int32_t LabelTop = ClampText(int64_t{FPlotRect.Bottom} + h);
+    TCanvas& canvas = context.Canvas;
+    canvas.Brush.Color = background;
+    canvas.SetFont(FScaleXFont);
+    const int32_t h = canvas.TextHeight("X") / 2;
+    const int32_t labelTop = ClampCoordinate(int64_t{FPlotRect.Bottom} + h);
 
-    if (!XIsLog()) {
-        const TLinearTicks Ticks =
-            LinearTicks(FScaledXMin, FScaledXMax, FScaleXTicks, FPlotWidth, TTickAxis::X);
-        if (!Ticks.Valid)
+    if (!map.Log) {
+        const TLinearTicks ticks =
+            LinearTicks(map.ScaledMin, map.ScaledMax, FScaleXTicks, FPlotWidth, TTickAxis::X);
+        if (!ticks.Valid)
             return; // bounds beyond drawing or far too many ticks: no scale at all
-        for (int64_t i = 0; i <= Ticks.Count; ++i) {
-            const double Value = XFromScale(i * Ticks.Step + FScaledXMin);
-            const std::string Text = TickLabelText(Value);
-            const int32_t x =
-                ClampText(int64_t{RoundHalfEvenToInt32(i * Ticks.PixelsPerStep)} + FPlotRect.Left);
-            GridLine(x, FPlotRect.Bottom, x, FPlotRect.Top);
-            Canvas.TextOut(ClampText(int64_t{x} - Canvas.TextWidth(Text) / 2), LabelTop, Text);
+        for (int64_t i = 0; i <= ticks.Count; ++i) {
+            const double value = map.FromScale(i * ticks.Step + map.ScaledMin);
+            const std::string text = TickLabelText(value);
+            const int32_t x = ClampCoordinate(
+                int64_t{RoundHalfEvenToInt32(i * ticks.PixelsPerStep)} + FPlotRect.Left);
+            GridLine(canvas, x, FPlotRect.Bottom, x, FPlotRect.Top);
+            canvas.TextOut(ClampCoordinate(int64_t{x} - canvas.TextWidth(text) / 2), labelTop,
+                           text);
         }
     } else {
-        const TLogTicks Ticks = LogTicks(XMin(), XMax());
-        if (Ticks.Major.empty())
+        const TLogTicks ticks = LogTicks(min, max);
+        if (ticks.Major.empty())
             return;
-        TLabelSpans Spans;
-        for (const double Value : Ticks.Major)
-            DrawXTick(Value, true, LabelTop, Spans);
-        for (const double Value : Ticks.Minor)
-            DrawXTick(Value, false, LabelTop, Spans);
+        TLabelSpans spans;
+        for (const double value : ticks.Major)
+            DrawXTick(context, value, true, labelTop, spans);
+        for (const double value : ticks.Minor)
+            DrawXTick(context, value, false, labelTop, spans);
     }
 
-    const int32_t CaptionWidth = Canvas.TextWidth(FScaleXLabel);
-    Canvas.TextOut(ClampText((int64_t{FDrawWidth} - CaptionWidth) / 2),
-                   ClampText(int64_t{FDrawHeight} - 2 * h - 3), FScaleXLabel);
+    const int32_t captionWidth = canvas.TextWidth(FScaleXLabel);
+    canvas.TextOut(ClampCoordinate((int64_t{FDrawWidth} - captionWidth) / 2),
+                   ClampCoordinate(int64_t{FDrawHeight} - 2 * h - 3), FScaleXLabel);
 }
 
-void TChartPanel::DrawXTick(double Value, bool Forced, int32_t LabelTop, TLabelSpans& Spans) {
-    TCanvas& Canvas = *FDrawCanvas;
-    const int32_t x = ClampText(XMap().ToPixel(Value));
-    GridLine(x, FPlotRect.Bottom, x, FPlotRect.Top);
-    const std::string Text = TickLabelText(Value);
-    const int32_t Width = Canvas.TextWidth(Text);
-    const int32_t Left = x - Width / 2, Right = Left + Width;
-    if (!Forced && Overlaps(Spans, Left, Right))
+void TChartPanel::TState::DrawXTick(const TChartDrawContext& context, double value, bool forced,
+                                    int32_t labelTop, TLabelSpans& spans) const {
+    TCanvas& canvas = context.Canvas;
+    const int32_t x = ClampCoordinate(context.XMap.ToPixel(value));
+    GridLine(canvas, x, FPlotRect.Bottom, x, FPlotRect.Top);
+    const std::string text = TickLabelText(value);
+    const int32_t width = canvas.TextWidth(text);
+    const int32_t left = x - width / 2, right = left + width;
+    if (!forced && Overlaps(spans, left, right))
         return;
-    Canvas.TextOut(Left, LabelTop, Text);
-    Spans.emplace_back(Left - 1, Right + 1);
+    canvas.TextOut(left, labelTop, text);
+    spans.emplace_back(left - 1, right + 1);
 }
 
-// --- Y scale ------------------------------------------------------------------------------
+// --- Y scale -------------------------------------------------------------------------------
 
-int32_t TChartPanel::YLabelX(int32_t TextWidth) const {
+int32_t TChartPanel::TState::YLabelX(TCanvas& canvas, int32_t textWidth) const {
     switch (FAxisType) {
     case xtCent0:
-        return ClampText((int64_t{FPlotWidth} - TextWidth) / 2 + FPlotRect.Left);
+        return ClampCoordinate((int64_t{FPlotWidth} - textWidth) / 2 + FPlotRect.Left);
     case xtQuad1:
-        return ClampText(int64_t{FPlotRect.Left} - TextWidth - 5);
+        return ClampCoordinate(int64_t{FPlotRect.Left} - textWidth - 5);
     case xtQuad2:
-        return ClampText(int64_t{FPlotRect.Right} + 5);
+        return ClampCoordinate(int64_t{FPlotRect.Right} + 5);
     default:
-        return ClampText(int64_t{FPlotRect.Left} - FDrawCanvas->TextWidth("XX"));
+        return ClampCoordinate(int64_t{FPlotRect.Left} - canvas.TextWidth("XX"));
     }
 }
 
-void TChartPanel::DrawYScale() {
-    if (!(YMin() < YMax()))
+void TChartPanel::TState::DrawYScale(const TChartDrawContext& context, TColor background) const {
+    const TAxisMap& map = context.YMap;
+    const double min = map.FromScale(map.ScaledMin), max = map.FromScale(map.ScaledMax);
+    if (!(min < max))
         return;
-    TCanvas& Canvas = *FDrawCanvas;
-    Canvas.Brush.Color = Color();
-    Canvas.SetFont(FScaleYFont);
-    const int32_t h = Canvas.TextHeight("X") / 2;
+    TCanvas& canvas = context.Canvas;
+    canvas.Brush.Color = background;
+    canvas.SetFont(FScaleYFont);
+    const int32_t h = canvas.TextHeight("X") / 2;
 
-    if (!YIsLog()) {
-        const TLinearTicks Ticks =
-            LinearTicks(FScaledYMin, FScaledYMax, FScaleYTicks, FPlotHeight, TTickAxis::Y);
-        if (!Ticks.Valid)
+    if (!map.Log) {
+        const TLinearTicks ticks =
+            LinearTicks(map.ScaledMin, map.ScaledMax, FScaleYTicks, FPlotHeight, TTickAxis::Y);
+        if (!ticks.Valid)
             return;
         // Counted from the top so that the last tick lands exactly where the step count says.
-        const double Base = FPlotHeight - Ticks.Count * Ticks.PixelsPerStep;
-        for (int64_t i = 0; i <= Ticks.Count; ++i) {
-            const double Value = YFromScale(i * Ticks.Step + FScaledYMin);
-            const std::string Text = TickLabelText(Value);
-            const int32_t y = ClampText(
-                int64_t{RoundHalfEvenToInt32((Ticks.Count - i) * Ticks.PixelsPerStep + Base)} +
+        const double base = FPlotHeight - ticks.Count * ticks.PixelsPerStep;
+        for (int64_t i = 0; i <= ticks.Count; ++i) {
+            const double value = map.FromScale(i * ticks.Step + map.ScaledMin);
+            const std::string text = TickLabelText(value);
+            const int32_t y = ClampCoordinate(
+                int64_t{RoundHalfEvenToInt32((ticks.Count - i) * ticks.PixelsPerStep + base)} +
                 FPlotRect.Top);
-            GridLine(FPlotRect.Left, y, FPlotRect.Right, y);
-            Canvas.TextOut(YLabelX(Canvas.TextWidth(Text)), y - h, Text);
+            GridLine(canvas, FPlotRect.Left, y, FPlotRect.Right, y);
+            canvas.TextOut(YLabelX(canvas, canvas.TextWidth(text)), y - h, text);
         }
     } else {
-        const TLogTicks Ticks = LogTicks(YMin(), YMax());
-        if (Ticks.Major.empty())
+        const TLogTicks ticks = LogTicks(min, max);
+        if (ticks.Major.empty())
             return;
-        TLabelSpans Spans;
-        for (const double Value : Ticks.Major)
-            DrawYTick(Value, true, h, Spans);
-        for (const double Value : Ticks.Minor)
-            DrawYTick(Value, false, h, Spans);
+        TLabelSpans spans;
+        for (const double value : ticks.Major)
+            DrawYTick(context, value, true, h, spans);
+        for (const double value : ticks.Minor)
+            DrawYTick(context, value, false, h, spans);
     }
 
     // The caption reads upwards, centred 2 pixels below the middle of the drawing area.
-    const int32_t x =
-        FAxisType == xtQuad2 ? ClampText(int64_t{FDrawWidth} - 2 - Canvas.TextHeight("X")) : 1;
-    const int32_t y = ClampText((int64_t{Canvas.TextWidth(FScaleYLabel)} + FDrawHeight) / 2 + 2);
-    TextOutAngle(Canvas, FScaleYLabel, x, y, 90);
+    const int32_t x = FAxisType == xtQuad2
+                          ? ClampCoordinate(int64_t{FDrawWidth} - 2 - canvas.TextHeight("X"))
+                          : 1;
+    const int32_t y =
+        ClampCoordinate((int64_t{canvas.TextWidth(FScaleYLabel)} + FDrawHeight) / 2 + 2);
+    TextOutAngle(canvas, FScaleYLabel, x, y, 90);
 }
 
-void TChartPanel::DrawYTick(double Value, bool Forced, int32_t HalfHeight, TLabelSpans& Spans) {
-    TCanvas& Canvas = *FDrawCanvas;
-    const int32_t y = ClampText(YMap().ToPixel(Value));
-    GridLine(FPlotRect.Left, y, FPlotRect.Right, y);
-    const std::string Text = TickLabelText(Value);
-    const int32_t Top = y - HalfHeight, Bottom = y + HalfHeight;
-    if (!Forced && Overlaps(Spans, Top, Bottom))
+void TChartPanel::TState::DrawYTick(const TChartDrawContext& context, double value, bool forced,
+                                    int32_t halfHeight, TLabelSpans& spans) const {
+    TCanvas& canvas = context.Canvas;
+    const int32_t y = ClampCoordinate(context.YMap.ToPixel(value));
+    GridLine(canvas, FPlotRect.Left, y, FPlotRect.Right, y);
+    const std::string text = TickLabelText(value);
+    const int32_t top = y - halfHeight, bottom = y + halfHeight;
+    if (!forced && Overlaps(spans, top, bottom))
         return;
-    Canvas.TextOut(YLabelX(Canvas.TextWidth(Text)), Top, Text);
-    Spans.emplace_back(Top - 1, Bottom + 1);
+    canvas.TextOut(YLabelX(canvas, canvas.TextWidth(text)), top, text);
+    spans.emplace_back(top - 1, bottom + 1);
 }

@@ -140,3 +140,26 @@ private:
     TCopyMode FCopyMode = SRCCOPY;
     TPoint FPenPos;
 };
+
+// Keeps the pen, the brush and the copy mode of a canvas for a scope: the element drawn inside
+// may change them freely, and whatever is drawn next starts from the state before it. Elements
+// end their own line runs (Flush) where they need to; a pending run keeps the pen it was drawn
+// with, so restoring the pen does not change it.
+class TCanvasStateGuard {
+public:
+    explicit TCanvasStateGuard(TCanvas& canvas)
+        : FCanvas(canvas), FPen(canvas.Pen), FBrush(canvas.Brush), FCopyMode(canvas.CopyMode()) {}
+    ~TCanvasStateGuard() {
+        FCanvas.Pen = FPen;
+        FCanvas.Brush = FBrush;
+        FCanvas.SetCopyMode(FCopyMode);
+    }
+    TCanvasStateGuard(const TCanvasStateGuard&) = delete;
+    TCanvasStateGuard& operator=(const TCanvasStateGuard&) = delete;
+
+private:
+    TCanvas& FCanvas;
+    TPen FPen;
+    TBrush FBrush;
+    TCopyMode FCopyMode;
+};

@@ -445,6 +445,61 @@ TEST_F(ChartPaint, PrepareCanvasRescalesFromTheDesignSize) {
     Chart.Redraw();
 }
 
+TEST_F(ChartPaint, NoElementLeavesItsPenToTheNextRedraw) {
+    Chart.SetAxisType(xtNone);
+    Chart.SetShowYScale(false);
+    TChartPoint* Free = Chart.AddFreePoint(5, 5, clRed, mkCircle, 5); // at (175, 129)
+    Free->PenWidth = 3;
+    TChartLine* Line = Chart.AddLine(clBlue, mkSquare, nullptr, 5, {});
+    Line->SetPen(psSolid, 4);
+    Line->AddPoint(2, 2);
+    Line->AddPoint(3, 2.5);
+    Chart.Redraw();
+    Chart.Redraw();
+    // X grid lines of 1..10 at 40 + nearest(i * 67.8): 1 pixel wide, as the first time.
+    for (int32_t x : {108, 176, 243}) {
+        EXPECT_EQ(Pixel(x, 60), TickLineColor) << x;
+        EXPECT_EQ(Pixel(x - 1, 60), clWhite) << x;
+        EXPECT_EQ(Pixel(x + 1, 60), clWhite) << x;
+    }
+    const TCanvas& Canvas = Chart.Canvas();
+    EXPECT_EQ(Canvas.Pen.Width, 1);
+    EXPECT_EQ(Canvas.Pen.Mode, pmNotXor);
+    EXPECT_EQ(Canvas.CopyMode(), SRCINVERT);
+}
+
+TEST(SegmentEnds, ShortenedAlongTheSegment) {
+    const struct {
+        TPoint P1, P2;
+        int32_t R1;
+        bool EndAtP2;
+        int32_t R2;
+        TPoint From, To;
+    } Cases[] = {
+        {{0, 0}, {30, 40}, 10, false, 10, {3, 4}, {27, 36}},
+        {{0, 0}, {30, 40}, 10, true, 99, {3, 4}, {30, 40}},
+        {{100, 50}, {0, 50}, 4, false, 6, {98, 50}, {3, 50}},
+        {{5, 100}, {5, 0}, -4, false, 4, {5, 98}, {5, 2}}, // the sign of R is irrelevant
+        {{7, 7}, {7, 7}, 10, false, 10, {7, 7}, {7, 7}},
+        {{INT32_MIN, INT32_MAX},
+         {INT32_MAX, INT32_MIN},
+         2,
+         true,
+         2,
+         {INT32_MIN, INT32_MAX},
+         {INT32_MAX, INT32_MIN}},
+    };
+    for (const auto& C : Cases) {
+        const TSegmentEnds S = SegmentEnds(C.P1, C.P2, C.R1, C.EndAtP2, C.R2);
+        EXPECT_EQ(S.From, C.From) << C.P1.X << "," << C.P1.Y << " R1 " << C.R1;
+        EXPECT_EQ(S.To, C.To) << C.P2.X << "," << C.P2.Y << " R2 " << C.R2;
+    }
+    const TSegmentEnds S = SegmentEnds({-PixelLimit, -PixelLimit}, {PixelLimit, PixelLimit},
+                                       INT32_MIN, false, INT32_MAX);
+    EXPECT_GE(S.From.X, -PixelLimit);
+    EXPECT_LE(S.To.X, PixelLimit);
+}
+
 TEST(ChartPrepareCanvas, ZeroDesignSizeKeepsTheSizes) {
     TChartPanel Chart;
     Chart.SetWidth(Chart.BevelWidth());      // design width 0

@@ -2,6 +2,8 @@
 // and points, colour compensation, ownership and Clear, and the layout of the plot area.
 #include "chartpanel/ChartPanel.h"
 
+#include "chartpanel/ChartPanelTestAccess.h"
+
 #include <QImage>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -113,12 +115,12 @@ TEST(ChartModel, ScaleTypeKeepsPublicBounds) {
     Chart.SetScaleType(stlnXY);
     EXPECT_DOUBLE_EQ(Chart.XMin(), 1);
     EXPECT_DOUBLE_EQ(Chart.XMax(), 100);
-    EXPECT_DOUBLE_EQ(Chart.ScaledXMin(), 0);
-    EXPECT_DOUBLE_EQ(Chart.ScaledXMax(), 2);
-    EXPECT_EQ(Chart.ScaledYMin(), 1); // Y stays linear
+    EXPECT_DOUBLE_EQ(Chart.XMap().ScaledMin, 0);
+    EXPECT_DOUBLE_EQ(Chart.XMap().ScaledMax, 2);
+    EXPECT_EQ(Chart.YMap().ScaledMin, 1); // Y stays linear
     Chart.SetScaleType(stXY);
-    EXPECT_DOUBLE_EQ(Chart.ScaledXMin(), 1);
-    EXPECT_DOUBLE_EQ(Chart.ScaledXMax(), 100);
+    EXPECT_DOUBLE_EQ(Chart.XMap().ScaledMin, 1);
+    EXPECT_DOUBLE_EQ(Chart.XMap().ScaledMax, 100);
 
     Chart.SetScaleType(stlnXlnY);
     Chart.SetXMin(0);
@@ -309,15 +311,15 @@ TEST(ChartModel, LayoutAndFactors) {
     Chart.SetXMin(3);
     Chart.SetXMax(3);
     Chart.SetRightMargin(25); // plot width 300
-    Chart.UpdateLayout();
+    TChartPanel::TTestAccess::UpdateLayout(Chart);
     EXPECT_EQ(Chart.PlotRect(), Rect(40, 25, 340, 211));
     EXPECT_EQ(Chart.PlotWidth(), 300);
     EXPECT_EQ(Chart.PlotHeight(), 186);
-    EXPECT_EQ(Chart.XFactor(), 300); // equal bounds divide by 1
+    EXPECT_EQ(Chart.XMap().Factor, 300); // equal bounds divide by 1
     EXPECT_EQ(Chart.DataToPixel(3, 1).X, 40);
 
     Chart.SetRanges(0, 10, 0, 1);
-    Chart.UpdateLayout();
+    TChartPanel::TTestAccess::UpdateLayout(Chart);
     EXPECT_EQ(Chart.DataToPixel(0, 0), (TPoint{40, 211}));
     EXPECT_EQ(Chart.DataToPixel(10, 1), (TPoint{340, 25}));
     EXPECT_EQ(Chart.DataToPixel(0.3633, 0).X, 50); // 10.899 pixels: truncated
@@ -333,8 +335,8 @@ TEST(ChartModel, LayoutAndFactors) {
     EXPECT_FALSE(Chart.IsInRange(NaN, 0.5));
 
     Chart.SetXRange(10, 0); // reversed
-    Chart.UpdateLayout();
-    EXPECT_LT(Chart.XFactor(), 0);
+    TChartPanel::TTestAccess::UpdateLayout(Chart);
+    EXPECT_LT(Chart.XMap().Factor, 0);
     EXPECT_EQ(Chart.DataToPixel(10, 0).X, 40);
     EXPECT_EQ(Chart.DataToPixel(0, 0).X, 340);
     EXPECT_FALSE(Chart.IsInRange(5, 0.5));
@@ -346,7 +348,7 @@ TEST(ChartModel, ExtremeMarginsAndSizesKeepTheLayoutDefined) {
     Chart.SetRightMargin(INT32_MIN);
     Chart.SetTopMargin(INT32_MIN);
     Chart.SetBottomMargin(INT32_MAX);
-    Chart.UpdateLayout();
+    TChartPanel::TTestAccess::UpdateLayout(Chart);
     EXPECT_EQ(Chart.PlotRect().Left, PixelLimit);
     EXPECT_EQ(Chart.PlotRect().Right, PixelLimit);
     EXPECT_EQ(Chart.PlotRect().Top, -PixelLimit);
@@ -358,9 +360,9 @@ TEST(ChartModel, ExtremeMarginsAndSizesKeepTheLayoutDefined) {
     Chart.SetRightMargin(20);
     Chart.SetTopMargin(25);
     Chart.SetBottomMargin(40);
-    Chart.UpdateLayout();
+    TChartPanel::TTestAccess::UpdateLayout(Chart);
     EXPECT_LT(Chart.PlotWidth(), 0);
-    EXPECT_LT(Chart.XFactor(), 0);
+    EXPECT_LT(Chart.XMap().Factor, 0);
     Chart.Redraw();
 }
 
