@@ -10,6 +10,7 @@
 #include <QPainterPathStroker>
 #include <QStaticText>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -172,6 +173,29 @@ struct TCanvas::TFontCache {
     static constexpr size_t kMaxFonts = 8;
 };
 
+namespace {
+// Allocations above this many pixels fail (tests of the out-of-memory paths); negative: none.
+std::atomic<int64_t> FailingAllocationAbove{-1};
+} // namespace
+
+TCanvasSize FittedCanvasSize(int32_t width, int32_t height) {
+    int64_t w = std::clamp(width, 0, MaxCanvasSide);
+    int64_t h = std::clamp(height, 0, MaxCanvasSide);
+    if (w * h > MaxCanvasPixels) {
+        const double shrink = std::sqrt(double(MaxCanvasPixels) / double(w * h));
+        w = std::max<int64_t>(int64_t(double(w) * shrink), 1);
+        h = std::max<int64_t>(int64_t(double(h) * shrink), 1);
+        // Rounding of the square root may leave one row or column too many.
+        while (w * h > MaxCanvasPixels)
+            (w > h ? w : h) -= 1;
+    }
+    return {int32_t(w), int32_t(h)};
+}
+
+void SimulateCanvasAllocationFailureAbove(int64_t pixels) {
+    FailingAllocationAbove = pixels;
+}
+
 TCanvas::TCanvas() = default;
 TCanvas::~TCanvas() {
     EndPainter();
@@ -213,15 +237,19 @@ void TCanvas::Changed() const {
 }
 
 void TCanvas::SetSize(int32_t width, int32_t height) {
-    width = std::max(width, 0);
-    height = std::max(height, 0);
+    const TCanvasSize size = FittedCanvasSize(width, height);
+    width = size.Width;
+    height = size.Height;
     if (width == FImage.width() && height == FImage.height() && !FImage.isNull())
         return;
     Flush();
-    EndPainter();
+    const int64_t failAbove = FailingAllocationAbove;
+    if (failAbove >= 0 && int64_t(width) * height > failAbove)
+        throw std::bad_alloc();
     QImage image(width, height, QImage::Format_RGB32);
     if (width > 0 && height > 0 && image.isNull())
-        throw std::bad_alloc();
+        throw std::bad_alloc(); // the old image stays
+    EndPainter();
     image.fill(0xFFFFFFFFu);
     image.setDotsPerMeterX(kDotsPerMeter);
     image.setDotsPerMeterY(kDotsPerMeter);

@@ -35,6 +35,24 @@
 class QPainter;
 class TBitmap;
 
+// The largest surface a canvas holds, in image pixels: per side, and in all (256 MiB at 4 bytes a
+// pixel). A larger size is reduced to fit: an absurd window size must neither exhaust memory nor
+// stall the program filling it.
+inline constexpr int32_t MaxCanvasSide = 32767;
+inline constexpr int64_t MaxCanvasPixels = int64_t{1} << 26;
+struct TCanvasSize {
+    int32_t Width;
+    int32_t Height;
+};
+// The size a canvas takes when asked for width x height: negative sides count as 0; each side at
+// most MaxCanvasSide; when there are more than MaxCanvasPixels pixels, both sides shrink by the
+// same factor (rounded down).
+TCanvasSize FittedCanvasSize(int32_t width, int32_t height);
+
+// Test access: image allocations of more than `pixels` pixels fail as if memory were exhausted;
+// a negative value ends this. For tests of the out-of-memory paths only.
+void SimulateCanvasAllocationFailureAbove(int64_t pixels);
+
 struct TPen {
     TColor Color = clBlack;
     TPenStyle Style = psSolid;
@@ -66,7 +84,9 @@ public:
     TCopyMode CopyMode() const { return FCopyMode; }
     void SetCopyMode(TCopyMode mode) { FCopyMode = mode; }
 
-    // The surface. Resizing keeps the pixels of the overlapping part; new pixels are white.
+    // The surface. Resizing keeps the pixels of the overlapping part; new pixels are white. The
+    // size is fitted to the limits above (FittedCanvasSize). When the new image cannot be
+    // allocated, SetSize throws std::bad_alloc and the surface stays as it was.
     int32_t Width() const { return FImage.width(); }
     int32_t Height() const { return FImage.height(); }
     void SetSize(int32_t width, int32_t height);

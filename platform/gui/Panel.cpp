@@ -50,12 +50,15 @@ QPoint CanvasPosition(const QMouseEvent& event) {
     return QPoint(qFloor(p.x()), qFloor(p.y()));
 }
 
-// Exceptions must not travel through Qt's event loop; an owner handler's error ends the event.
-template <typename F> void Guarded(F&& handler) {
+// Exceptions must not travel through Qt's event loop: every event handler runs its work in here,
+// and an error (an owner handler's, or memory running out) ends that event only.
+template <typename F> void Guarded(F&& handler) noexcept {
     try {
         handler();
     } catch (const std::exception& error) {
         qWarning("Unhandled error in a panel event handler: %s", error.what());
+    } catch (...) {
+        qWarning("Unhandled error in a panel event handler");
     }
 }
 
@@ -185,19 +188,33 @@ void TPanel::HandleMouseUp(TMouseButton button, TShiftState shift, int32_t x, in
 }
 
 void TPanel::SyncImageSize() {
-    if (FCanvas.Width() != width() || FCanvas.Height() != height())
-        FCanvas.SetSize(width(), height());
+    const TCanvasSize size = FittedCanvasSize(width(), height());
+    if (FCanvas.Width() == size.Width && FCanvas.Height() == size.Height)
+        return;
+    try {
+        FCanvas.SetSize(size.Width, size.Height);
+    } catch (const std::bad_alloc&) {
+        // Keep the old picture; the next paint or resize tries again.
+        qWarning("Out of memory for a %d x %d panel image", size.Width, size.Height);
+    }
 }
 
 void TPanel::paintEvent(QPaintEvent*) {
-    FInPaintEvent = true;
-    if (FNeedsPaint) {
-        FNeedsPaint = false;
-        SyncImageSize();
-        Guarded([this] { Paint(); });
-    }
-    const QImage& image = FCanvas.Image();
+    Guarded([this] {
+        FInPaintEvent = true;
+        if (FNeedsPaint) {
+            FNeedsPaint = false;
+            SyncImageSize();
+            Guarded([this] { Paint(); });
+        }
+        FInPaintEvent = false;
+        BlitImage();
+    });
     FInPaintEvent = false;
+}
+
+void TPanel::BlitImage() {
+    const QImage& image = FCanvas.Image();
     QPainter painter(this);
     drawFrame(&painter);
     // Without a frame there is no bevel to leave visible.
@@ -205,40 +222,60 @@ void TPanel::paintEvent(QPaintEvent*) {
     const int drawWidth = std::max(width() - inset, 0);
     const int drawHeight = std::max(height() - inset, 0);
     painter.drawImage(QPoint(0, 0), image, QRect(0, 0, drawWidth, drawHeight));
+    // Where the image is smaller than the drawing area (a size beyond the canvas limits, or an
+    // image that could not grow), the rest shows the panel's colour.
+    const QColor background = QColor::fromRgb(ColorToQRgb(FColor));
+    if (image.width() < drawWidth)
+        painter.fillRect(QRect(image.width(), 0, drawWidth - image.width(), drawHeight),
+                         background);
+    if (image.height() < drawHeight)
+        painter.fillRect(QRect(0, image.height(), std::min(image.width(), drawWidth),
+                               drawHeight - image.height()),
+                         background);
 }
 
 void TPanel::resizeEvent(QResizeEvent* event) {
     QFrame::resizeEvent(event);
-    SyncImageSize();
-    FNeedsPaint = true;
-    Guarded([this] { Resize(); });
+    Guarded([this] {
+        SyncImageSize();
+        FNeedsPaint = true;
+        Resize();
+    });
 }
 
 void TPanel::mousePressEvent(QMouseEvent* event) {
     TMouseButton button;
     if (!MouseButton(event->button(), button))
         return QFrame::mousePressEvent(event);
-    const QPoint p = CanvasPosition(*event);
-    Guarded([&] { HandleMouseDown(button, ShiftState(*event), p.x(), p.y()); });
+    Guarded([&] {
+        const QPoint p = CanvasPosition(*event);
+        HandleMouseDown(button, ShiftState(*event), p.x(), p.y());
+    });
 }
 
 void TPanel::mouseDoubleClickEvent(QMouseEvent* event) {
     TMouseButton button;
     if (!MouseButton(event->button(), button))
         return QFrame::mouseDoubleClickEvent(event);
-    const QPoint p = CanvasPosition(*event);
-    Guarded([&] { HandleMouseDown(button, ShiftState(*event) | ssDouble, p.x(), p.y()); });
+    Guarded([&] {
+        const QPoint p = CanvasPosition(*event);
+        HandleMouseDown(button, ShiftState(*event) | ssDouble, p.x(), p.y());
+    });
 }
 
 void TPanel::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint p = CanvasPosition(*event);
-    Guarded([&] { HandleMouseMove(ShiftState(*event), p.x(), p.y()); });
+    Guarded([&] {
+        const QPoint p = CanvasPosition(*event);
+        HandleMouseMove(ShiftState(*event), p.x(), p.y());
+    });
 }
 
 void TPanel::mouseReleaseEvent(QMouseEvent* event) {
     TMouseButton button;
     if (!MouseButton(event->button(), button))
         return QFrame::mouseReleaseEvent(event);
-    const QPoint p = CanvasPosition(*event);
-    Guarded([&] { HandleMouseUp(button, ShiftState(*event), p.x(), p.y()); });
+    Guarded([&] {
+        const QPoint p = CanvasPosition(*event);
+        HandleMouseUp(button, ShiftState(*event), p.x(), p.y());
+    });
 }

@@ -93,7 +93,10 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    // Sizes the image to the widget (within the canvas limits); keeps the old image when the new
+    // one cannot be allocated.
     void SyncImageSize();
+    void BlitImage();
     void UpdateFrame();
 
     TCanvas FCanvas;

@@ -450,6 +450,52 @@ TEST(CanvasGeometry, ResizeKeepsOverlapAndFillsNewPixelsWhite) {
     EXPECT_EQ(bitmap.Image().format(), QImage::Format_RGB32);
 }
 
+TEST(CanvasGeometry, SizesAreFittedToTheCanvasLimits) {
+    const struct {
+        int32_t Width, Height, FittedWidth, FittedHeight;
+    } cases[] = {
+        {80, 50, 80, 50},
+        {-3, 5, 0, 5},
+        {16384, 4096, 16384, 4096}, // exactly MaxCanvasPixels
+        {32767, 100, 32767, 100},
+        {100000, 10, 32767, 10},
+        {10, INT32_MAX, 10, 32767},
+        {32767, 32767, 8192, 8192}, // shrunk alike on both sides
+        {32767, 4096, 23170, 2896},
+        {INT32_MAX, INT32_MAX, 8192, 8192},
+        {INT32_MIN, INT32_MAX, 0, 32767},
+    };
+    for (const auto& c : cases) {
+        const TCanvasSize size = FittedCanvasSize(c.Width, c.Height);
+        EXPECT_EQ(size.Width, c.FittedWidth) << c.Width << " x " << c.Height;
+        EXPECT_EQ(size.Height, c.FittedHeight) << c.Width << " x " << c.Height;
+        EXPECT_LE(int64_t{size.Width} * size.Height, MaxCanvasPixels);
+    }
+    TBitmap huge;
+    huge.SetSize(32767, 32767);
+    EXPECT_EQ(huge.Width(), 8192);
+    EXPECT_EQ(huge.Height(), 8192);
+    EXPECT_EQ(huge.Canvas().Pixel(8191, 8191), clWhite);
+}
+
+TEST(CanvasGeometry, AFailedAllocationKeepsTheOldImage) {
+    TBitmap bitmap(20, 10);
+    bitmap.Canvas().Brush.Color = clRed;
+    bitmap.Canvas().FillRect(Rect(0, 0, 20, 10));
+    SimulateCanvasAllocationFailureAbove(1000);
+    EXPECT_THROW(bitmap.SetSize(100, 100), std::bad_alloc);
+    bitmap.SetSize(30, 30); // 900 pixels: allowed
+    SimulateCanvasAllocationFailureAbove(-1);
+    EXPECT_EQ(bitmap.Width(), 30);
+    EXPECT_EQ(bitmap.Canvas().Pixel(19, 9), clRed);
+    EXPECT_EQ(bitmap.Canvas().Pixel(20, 9), clWhite);
+    SimulateCanvasAllocationFailureAbove(0);
+    EXPECT_THROW(bitmap.SetSize(40, 40), std::bad_alloc);
+    SimulateCanvasAllocationFailureAbove(-1);
+    EXPECT_EQ(bitmap.Height(), 30);
+    EXPECT_EQ(bitmap.Canvas().Pixel(0, 0), clRed);
+}
+
 class CopyTest : public ::testing::Test {
 protected:
     void SetUp() override {

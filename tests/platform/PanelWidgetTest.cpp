@@ -187,6 +187,44 @@ TEST(Panel, ThrowingOwnerHandlerDoesNotEscapeTheEventLoop) {
     EXPECT_EQ(calls, 2);
 }
 
+TEST(Panel, AHugeSizeIsCappedAndAFailedImageKeepsTheOldPicture) {
+    TRecordingPanel panel;
+    panel.SetWidth(40);
+    panel.SetHeight(30);
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    ProcessEvents();
+    ASSERT_EQ(panel.Canvas().Pixel(10, 10), clRed);
+
+    // The image cannot grow: the panel keeps its old picture and shows it, and no exception
+    // leaves the resize or paint events.
+    SimulateCanvasAllocationFailureAbove(40 * 30);
+    EXPECT_NO_THROW(panel.resize(200, 100));
+    EXPECT_NO_THROW(ProcessEvents());
+    EXPECT_EQ(panel.Canvas().Width(), 40);
+    EXPECT_EQ(panel.Canvas().Height(), 30);
+    EXPECT_EQ(panel.Canvas().Pixel(10, 10), clRed);
+    const QImage shown = panel.grab().toImage();
+    EXPECT_EQ(QRgbToColor(shown.pixel(10, 10)), clRed);
+    EXPECT_EQ(QRgbToColor(shown.pixel(150, 50)), ColorToRGB(panel.Color())); // beyond the image
+    SimulateCanvasAllocationFailureAbove(-1);
+
+    // Once memory is there again, the next resize grows the image.
+    panel.resize(201, 100);
+    ProcessEvents();
+    EXPECT_EQ(panel.Canvas().Width(), 201);
+
+    // A window-system maximum in each direction gets an image within the canvas limits (hidden:
+    // a shown window would have the platform allocate a backing store of that size).
+    TRecordingPanel huge;
+    huge.SetWidth(32767);
+    huge.SetHeight(32767);
+    EXPECT_EQ(huge.Canvas().Width(), 8192);
+    EXPECT_EQ(huge.Canvas().Height(), 8192);
+    huge.Repaint();
+    EXPECT_EQ(huge.Canvas().Pixel(8191, 8191), clRed);
+}
+
 TEST(Panel, ApplicationCursorIsOneOverrideOrNone) {
     TPanel::ClearApplicationCursor();
     TPanel::SetApplicationCursor(Qt::PointingHandCursor);
