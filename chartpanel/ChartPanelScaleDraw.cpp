@@ -37,6 +37,7 @@ void TChartPanel::TState::DrawXScale(const TChartDrawContext& context, TColor ba
     canvas.SetFont(FScaleXFont);
     const int32_t h = canvas.TextHeight("X") / 2;
     const int32_t labelTop = ClampCoordinate(int64_t{FPlotRect.Bottom} + h);
+    TGridPixels grid;
 
     if (!map.Log) {
         const TLinearTicks ticks =
@@ -48,7 +49,8 @@ void TChartPanel::TState::DrawXScale(const TChartDrawContext& context, TColor ba
             const std::string text = TickLabelText(value);
             const int32_t x = ClampCoordinate(
                 int64_t{RoundHalfEvenToInt32(i * ticks.PixelsPerStep)} + FPlotRect.Left);
-            GridLine(canvas, x, FPlotRect.Bottom, x, FPlotRect.Top);
+            if (grid.Claim(x))
+                GridLine(canvas, x, FPlotRect.Bottom, x, FPlotRect.Top);
             canvas.TextOut(ClampCoordinate(int64_t{x} - canvas.TextWidth(text) / 2), labelTop,
                            text);
         }
@@ -58,9 +60,9 @@ void TChartPanel::TState::DrawXScale(const TChartDrawContext& context, TColor ba
             return;
         TLabelSpans spans;
         for (const double value : ticks.Major)
-            DrawXTick(context, value, true, labelTop, spans);
+            DrawXTick(context, value, true, labelTop, spans, grid);
         for (const double value : ticks.Minor)
-            DrawXTick(context, value, false, labelTop, spans);
+            DrawXTick(context, value, false, labelTop, spans, grid);
     }
 
     const int32_t captionWidth = canvas.TextWidth(FScaleXLabel);
@@ -69,10 +71,11 @@ void TChartPanel::TState::DrawXScale(const TChartDrawContext& context, TColor ba
 }
 
 void TChartPanel::TState::DrawXTick(const TChartDrawContext& context, double value, bool forced,
-                                    int32_t labelTop, TLabelSpans& spans) const {
+                                    int32_t labelTop, TLabelSpans& spans, TGridPixels& grid) const {
     TCanvas& canvas = context.Canvas;
     const int32_t x = ClampCoordinate(context.XMap.ToPixel(value));
-    GridLine(canvas, x, FPlotRect.Bottom, x, FPlotRect.Top);
+    if (grid.Claim(x))
+        GridLine(canvas, x, FPlotRect.Bottom, x, FPlotRect.Top);
     const std::string text = TickLabelText(value);
     const int32_t width = canvas.TextWidth(text);
     const int32_t left = x - width / 2, right = left + width;
@@ -106,6 +109,7 @@ void TChartPanel::TState::DrawYScale(const TChartDrawContext& context, TColor ba
     canvas.Brush.Color = background;
     canvas.SetFont(FScaleYFont);
     const int32_t h = canvas.TextHeight("X") / 2;
+    TGridPixels grid;
 
     if (!map.Log) {
         const TLinearTicks ticks =
@@ -120,7 +124,8 @@ void TChartPanel::TState::DrawYScale(const TChartDrawContext& context, TColor ba
             const int32_t y = ClampCoordinate(
                 int64_t{RoundHalfEvenToInt32((ticks.Count - i) * ticks.PixelsPerStep + base)} +
                 FPlotRect.Top);
-            GridLine(canvas, FPlotRect.Left, y, FPlotRect.Right, y);
+            if (grid.Claim(y))
+                GridLine(canvas, FPlotRect.Left, y, FPlotRect.Right, y);
             canvas.TextOut(YLabelX(canvas, canvas.TextWidth(text)), y - h, text);
         }
     } else {
@@ -129,9 +134,9 @@ void TChartPanel::TState::DrawYScale(const TChartDrawContext& context, TColor ba
             return;
         TLabelSpans spans;
         for (const double value : ticks.Major)
-            DrawYTick(context, value, true, h, spans);
+            DrawYTick(context, value, true, h, spans, grid);
         for (const double value : ticks.Minor)
-            DrawYTick(context, value, false, h, spans);
+            DrawYTick(context, value, false, h, spans, grid);
     }
 
     // The caption reads upwards, centred 2 pixels below the middle of the drawing area.
@@ -144,10 +149,12 @@ void TChartPanel::TState::DrawYScale(const TChartDrawContext& context, TColor ba
 }
 
 void TChartPanel::TState::DrawYTick(const TChartDrawContext& context, double value, bool forced,
-                                    int32_t halfHeight, TLabelSpans& spans) const {
+                                    int32_t halfHeight, TLabelSpans& spans,
+                                    TGridPixels& grid) const {
     TCanvas& canvas = context.Canvas;
     const int32_t y = ClampCoordinate(context.YMap.ToPixel(value));
-    GridLine(canvas, FPlotRect.Left, y, FPlotRect.Right, y);
+    if (grid.Claim(y))
+        GridLine(canvas, FPlotRect.Left, y, FPlotRect.Right, y);
     const std::string text = TickLabelText(value);
     const int32_t top = y - halfHeight, bottom = y + halfHeight;
     if (!forced && Overlaps(spans, top, bottom))

@@ -6,10 +6,22 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 using TLabelSpans = std::vector<std::pair<int32_t, int32_t>>;
+
+// The grid lines drawn so far on one axis, by pixel. Two ticks may land on the same pixel (log
+// values a last digit apart after the round trip through log10, or more ticks than pixels); a
+// second line there would cancel the first under the not-xor pen, so each pixel gets one.
+class TGridPixels {
+public:
+    bool Claim(int32_t pixel) { return FDrawn.insert(pixel).second; }
+
+private:
+    std::unordered_set<int32_t> FDrawn;
+};
 
 struct TChartPanel::TState {
     TCanvas* FDrawCanvas = nullptr;
@@ -73,9 +85,9 @@ struct TChartPanel::TState {
     void DrawAxes(const TChartDrawContext& context) const;
     void DrawTitle(TCanvas& canvas, TColor background) const;
     void DrawXTick(const TChartDrawContext& context, double value, bool forced, int32_t labelTop,
-                   TLabelSpans& spans) const;
+                   TLabelSpans& spans, TGridPixels& grid) const;
     void DrawYTick(const TChartDrawContext& context, double value, bool forced, int32_t halfHeight,
-                   TLabelSpans& spans) const;
+                   TLabelSpans& spans, TGridPixels& grid) const;
     int32_t YLabelX(TCanvas& canvas, int32_t textWidth) const;
     void GridLine(TCanvas& canvas, int32_t x1, int32_t y1, int32_t x2, int32_t y2) const;
 };

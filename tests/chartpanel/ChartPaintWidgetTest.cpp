@@ -10,6 +10,8 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
+#include <set>
+#include <utility>
 
 namespace {
 
@@ -329,6 +331,64 @@ TEST_F(ChartPaint, LogGridLinesAndDroppedLabels) {
             EXPECT_EQ(Pixel(x, 100), TickLineColor) << Value;
         }
     EXPECT_EQ(Chart.DataToPixel(10, 0).X, 192); // the decade halfway
+}
+
+// Grid lines that a log scale draws on one axis: the tick pixels it should mark, and how many of
+// them show no line in a row (column) of the plot that nothing else crosses.
+struct TLostGridLines {
+    size_t Ticks = 0;
+    size_t Lost = 0;
+};
+TLostGridLines LostLogGridLines(TChartPanel& Chart, bool XAxis, const QImage& Plain) {
+    const TAxisMap& Map = XAxis ? Chart.XMap() : Chart.YMap();
+    const TLogTicks Ticks = LogTicks(Map.FromScale(Map.ScaledMin), Map.FromScale(Map.ScaledMax));
+    std::set<int32_t> Pixels;
+    for (const auto* List : {&Ticks.Major, &Ticks.Minor})
+        for (double Value : *List)
+            Pixels.insert(Map.ToPixel(Value));
+    const QImage& Image = Chart.Canvas().Image();
+    TLostGridLines Result;
+    for (int32_t Pixel : Pixels) {
+        const QPoint At = XAxis ? QPoint(Pixel, 100) : QPoint(100, Pixel);
+        ++Result.Ticks;
+        if (Image.pixel(At) == Plain.pixel(At))
+            ++Result.Lost;
+    }
+    return Result;
+}
+
+TEST_F(ChartPaint, LogGridLinesThatShareAPixelDoNotCancel) {
+    Chart.SetAxisType(xtNone);
+    Chart.SetShowXScale(false);
+    Chart.SetShowYScale(false);
+    Chart.SetScaleType(stlnXlnY);
+    Chart.Redraw();
+    const QImage Plain = Snapshot(); // no grid at all
+    for (const bool XAxis : {true, false}) {
+        Chart.SetShowXScale(XAxis);
+        Chart.SetShowYScale(!XAxis);
+        // The right (top) end of 1..8 and the decade 10 of 5..15 and 9..11 come out of log10 a
+        // last digit away from a tick of the same pixel.
+        for (const auto& [Min, Max] : {std::pair{1.0, 8.0}, {5.0, 15.0}, {9.0, 11.0}}) {
+            Chart.SetRanges(Min, Max, Min, Max);
+            Chart.Redraw();
+            EXPECT_EQ(LostLogGridLines(Chart, XAxis, Plain).Lost, 0u)
+                << (XAxis ? "X " : "Y ") << Min << ".." << Max;
+        }
+        // Every axis with whole-number bounds up to 64.
+        size_t Axes = 0, Ticks = 0, Lost = 0;
+        for (int Min = 1; Min < 64; ++Min)
+            for (int Max = Min + 1; Max <= 64; ++Max) {
+                Chart.SetRanges(Min, Max, Min, Max);
+                Chart.Redraw();
+                const TLostGridLines Lines = LostLogGridLines(Chart, XAxis, Plain);
+                ++Axes;
+                Ticks += Lines.Ticks;
+                Lost += Lines.Lost;
+            }
+        EXPECT_EQ(Lost, 0u) << Axes << (XAxis ? " X" : " Y") << " axes with " << Ticks
+                            << " grid lines";
+    }
 }
 
 TEST_F(ChartPaint, NoScaleForEqualReversedOrUndefinedBounds) {
