@@ -8,8 +8,19 @@
 #include "platform/Rounding.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
+
+// A scale is drawn (ticks as far as drawable, and its caption) between finite increasing bounds.
+bool UsableBounds(double min, double max) {
+    return std::isfinite(min) && std::isfinite(max) && min < max;
+}
+
+// Ticks an axis of `length` pixels may get: one per pixel of the canvas, at least MaxScaleTicks.
+int64_t TickLimit(int32_t length) {
+    return AxisTickLimit(length, MaxCanvasSide);
+}
 
 bool Overlaps(const TLabelSpans& spans, int32_t low, int32_t high) {
     return std::any_of(spans.begin(), spans.end(),
@@ -30,7 +41,7 @@ void TChartPanel::TState::GridLine(TCanvas& canvas, int32_t x1, int32_t y1, int3
 void TChartPanel::TState::DrawXScale(const TChartDrawContext& context, TColor background) const {
     const TAxisMap& map = context.XMap;
     const double min = map.FromScale(map.ScaledMin), max = map.FromScale(map.ScaledMax);
-    if (!(min < max))
+    if (!UsableBounds(min, max))
         return; // equal, reversed or undefined bounds: no grid, labels or caption
     TCanvas& canvas = context.Canvas;
     canvas.Brush.Color = background;
@@ -40,11 +51,10 @@ void TChartPanel::TState::DrawXScale(const TChartDrawContext& context, TColor ba
     TGridPixels grid;
 
     if (!map.Log) {
-        const TLinearTicks ticks =
-            LinearTicks(map.ScaledMin, map.ScaledMax, FScaleXTicks, FPlotWidth, TTickAxis::X);
-        if (!ticks.Valid)
-            return; // bounds beyond drawing or far too many ticks: no scale at all
-        for (int64_t i = 0; i <= ticks.Count; ++i) {
+        // Too many ticks, or a range beyond double: no ticks, but the caption below.
+        const TLinearTicks ticks = LinearTicks(map.ScaledMin, map.ScaledMax, FScaleXTicks,
+                                               FPlotWidth, TTickAxis::X, TickLimit(FPlotWidth));
+        for (int64_t i = 0; ticks.Valid && i <= ticks.Count; ++i) {
             const double value = map.FromScale(i * ticks.Step + map.ScaledMin);
             const std::string text = TickLabelText(value);
             const int32_t x = ClampCoordinate(
@@ -56,8 +66,6 @@ void TChartPanel::TState::DrawXScale(const TChartDrawContext& context, TColor ba
         }
     } else {
         const TLogTicks ticks = LogTicks(min, max);
-        if (ticks.Major.empty())
-            return;
         TLabelSpans spans;
         for (const double value : ticks.Major)
             DrawXTick(context, value, true, labelTop, spans, grid);
@@ -103,7 +111,7 @@ int32_t TChartPanel::TState::YLabelX(TCanvas& canvas, int32_t textWidth) const {
 void TChartPanel::TState::DrawYScale(const TChartDrawContext& context, TColor background) const {
     const TAxisMap& map = context.YMap;
     const double min = map.FromScale(map.ScaledMin), max = map.FromScale(map.ScaledMax);
-    if (!(min < max))
+    if (!UsableBounds(min, max))
         return;
     TCanvas& canvas = context.Canvas;
     canvas.Brush.Color = background;
@@ -112,13 +120,11 @@ void TChartPanel::TState::DrawYScale(const TChartDrawContext& context, TColor ba
     TGridPixels grid;
 
     if (!map.Log) {
-        const TLinearTicks ticks =
-            LinearTicks(map.ScaledMin, map.ScaledMax, FScaleYTicks, FPlotHeight, TTickAxis::Y);
-        if (!ticks.Valid)
-            return;
+        const TLinearTicks ticks = LinearTicks(map.ScaledMin, map.ScaledMax, FScaleYTicks,
+                                               FPlotHeight, TTickAxis::Y, TickLimit(FPlotHeight));
         // Counted from the top so that the last tick lands exactly where the step count says.
         const double base = FPlotHeight - ticks.Count * ticks.PixelsPerStep;
-        for (int64_t i = 0; i <= ticks.Count; ++i) {
+        for (int64_t i = 0; ticks.Valid && i <= ticks.Count; ++i) {
             const double value = map.FromScale(i * ticks.Step + map.ScaledMin);
             const std::string text = TickLabelText(value);
             const int32_t y = ClampCoordinate(
@@ -130,8 +136,6 @@ void TChartPanel::TState::DrawYScale(const TChartDrawContext& context, TColor ba
         }
     } else {
         const TLogTicks ticks = LogTicks(min, max);
-        if (ticks.Major.empty())
-            return;
         TLabelSpans spans;
         for (const double value : ticks.Major)
             DrawYTick(context, value, true, h, spans, grid);

@@ -2,6 +2,7 @@
 
 #include "platform/NumberText.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -120,8 +121,13 @@ std::string TickLabelText(double Value) {
     return TrimFloatText(Format(AutoFloatFormat(ValueLimit, LargeValueFormat, Value), {Value}));
 }
 
-TLinearTicks LinearTicks(double Min, double Max, int32_t Ticks, int32_t PlotLength,
-                         TTickAxis Axis) {
+int64_t AxisTickLimit(int32_t axisPixels, int32_t longestAxis) {
+    const int64_t length = axisPixels < 0 ? -int64_t{axisPixels} : int64_t{axisPixels};
+    return std::max(std::min(length, int64_t{longestAxis}), MaxScaleTicks);
+}
+
+TLinearTicks LinearTicks(double Min, double Max, int32_t Ticks, int32_t PlotLength, TTickAxis Axis,
+                         int64_t MaxTicks) {
     TLinearTicks result;
     if (!std::isfinite(Min) || !std::isfinite(Max) || !(Min < Max))
         return result;
@@ -136,7 +142,7 @@ TLinearTicks LinearTicks(double Min, double Max, int32_t Ticks, int32_t PlotLeng
     const double last = Axis == TTickAxis::X ? std::trunc(range * LinearOverrun / step)
                                              : std::trunc(range / step * LinearOverrun);
     if (!std::isfinite(step) || !(step > 0) || !std::isfinite(pixelsPerStep) ||
-        !(last >= 0 && last < static_cast<double>(MaxScaleTicks)))
+        !(last >= 0 && last < static_cast<double>(MaxTicks)))
         return result;
     result.Valid = true;
     result.Step = step;

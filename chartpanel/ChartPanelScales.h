@@ -11,9 +11,13 @@
 inline constexpr int32_t ValueLimit = 9999;
 inline constexpr std::string_view LargeValueFormat = "%4.2g";
 
-// Most ticks one axis gets. An axis whose bounds or tick count would give more is not drawn
-// (LinearTicks: Valid false; LogTicks: empty lists), so that no input makes a redraw hang.
+// Most ticks an axis gets whatever its length. An axis whose bounds or tick count would give more
+// than its limit gets no ticks (LinearTicks: Valid false; LogTicks: empty lists), so that no input
+// makes a redraw hang; its caption still stands.
 inline constexpr int64_t MaxScaleTicks = 10000;
+// The limit of an axis `axisPixels` long: one tick per pixel (more could not be told apart), at
+// least MaxScaleTicks, at most `longestAxis` (the most pixels a canvas has along a side).
+int64_t AxisTickLimit(int32_t axisPixels, int32_t longestAxis);
 
 // Format for Value: LargeFormat above Limit, else "%0.0f" ... "%0.4f" by the size of the value.
 // NaN gets "%0.4f" (written "NAN"); -inf "%0.0f".
@@ -40,7 +44,7 @@ std::string TickLabelText(double Value);
 // Ticks of a linear axis between the scaled bounds Min < Max, asked for Ticks >= 2 ticks over a
 // plot of PlotLength pixels: tick i (0 <= i <= Count) lies at scale value i * Step + Min and at
 // pixel offset nearest(i * PixelsPerStep). Valid is false when the axis gets no ticks at all
-// (bounds not finite or not increasing, or a tick count far beyond anything drawable).
+// (bounds not finite or not increasing, or MaxTicks ticks or more).
 struct TLinearTicks {
     bool Valid = false;
     double Step = 0;
@@ -51,7 +55,7 @@ struct TLinearTicks {
 // trunc(range / Step * 1.02); the two can differ by one where the quotient is nearly whole.
 enum class TTickAxis { X, Y };
 TLinearTicks LinearTicks(double Min, double Max, int32_t Ticks, int32_t PlotLength,
-                         TTickAxis Axis = TTickAxis::X);
+                         TTickAxis Axis = TTickAxis::X, int64_t MaxTicks = MaxScaleTicks);
 
 // Ticks of a logarithmic axis between the public bounds Min < Max: major ticks at Min, at the
 // decades and at Max (unless already a tick), minor ticks at the doubling steps and their

@@ -424,6 +424,43 @@ TEST_F(ChartPaint, HugeTickCountsDrawNoScale) {
     Chart.Redraw();
 }
 
+TEST_F(ChartPaint, TooManyTicksLeaveTheCaptionAndLongAxesTakeOneTickAPixel) {
+    Chart.SetAxisType(xtNone);
+    Chart.SetScaleXLabel("caption");
+    Chart.SetScaleYLabel("caption");
+    Chart.SetRanges(0, 1, 0, 1);
+    Chart.SetScaleXTicks(2000000); // step 0.0001: 10,200 ticks on 305 pixels
+    Chart.SetScaleYTicks(2000000);
+    Chart.Redraw();
+    const TColor Background = ColorToRGB(Chart.Color());
+    EXPECT_EQ(Pixel(120, 100), clWhite); // no grid
+    // The captions: X centred below the plot, Y turned along the left edge.
+    const int32_t h = Chart.Canvas().TextHeight("X") / 2;
+    EXPECT_FALSE(InkColumns(Chart.Canvas(), 251 - 2 * h - 3, 251, Background).empty());
+    bool YCaption = false;
+    for (int32_t y = 60; y < 200 && !YCaption; ++y)
+        for (int32_t x = 1; x < 1 + 2 * h && !YCaption; ++x)
+            YCaption = Pixel(x, y) != Background;
+    EXPECT_TRUE(YCaption);
+
+    // On an axis of more pixels than MaxScaleTicks, the same ticks are drawn, one per pixel.
+    TBitmap Wide(20100, 120);
+    Chart.PrepareCanvas(Wide.Canvas(), 20100, 120, false, false);
+    Chart.SetShowYScale(false);
+    Chart.Redraw();
+    const TLinearTicks Ticks = LinearTicks(0, 1, 2000000, Chart.PlotWidth(), TTickAxis::X,
+                                           AxisTickLimit(Chart.PlotWidth(), MaxCanvasSide));
+    ASSERT_TRUE(Ticks.Valid);
+    EXPECT_EQ(Ticks.Count, 10200);
+    int32_t OnCanvas = 0, GridLines = 0;
+    for (int64_t i = 0; i <= Ticks.Count; ++i)
+        OnCanvas += 40 + std::nearbyint(i * Ticks.PixelsPerStep) < Wide.Width();
+    for (int32_t x = 0; x < Wide.Width(); ++x)
+        GridLines += Wide.Canvas().Pixel(x, 50) == TickLineColor;
+    EXPECT_GT(OnCanvas, MaxScaleTicks);
+    EXPECT_EQ(GridLines, OnCanvas);
+}
+
 TEST_F(ChartPaint, BadInputRedrawsWithoutFailing) {
     TChartLine* Line = Chart.AddLine(clRed, mkCircle, nullptr, INT32_MAX, {{INT32_MIN, 0}});
     for (double V : {NaN, Inf, -Inf, 1e300, -1e300, 0.0, 5.0})

@@ -210,6 +210,22 @@ TEST(ChartPanelScalesTest, UnusableLinearAxesAreNotDrawn) {
     EXPECT_GT(dense.Count, 9990);
 }
 
+TEST(ChartPanelScalesTest, LongAxesTakeOneTickAPixel) {
+    const struct {
+        int32_t pixels;
+        int64_t limit;
+    } limits[] = {{0, MaxScaleTicks}, {400, MaxScaleTicks}, {20040, 20040},    {-20040, 20040},
+                  {40000, 32767},     {INT32_MIN, 32767},   {INT32_MAX, 32767}};
+    for (const auto& c : limits)
+        EXPECT_EQ(AxisTickLimit(c.pixels, 32767), c.limit) << c.pixels;
+    // 10,200 ticks: too many for the common limit, within one a pixel of a 20,040-pixel axis.
+    EXPECT_FALSE(LinearTicks(0, 1, 2000000, 20040).Valid);
+    const TLinearTicks wide = LinearTicks(0, 1, 2000000, 20040, TTickAxis::X, 20040);
+    ASSERT_TRUE(wide.Valid);
+    EXPECT_EQ(wide.Count, 10200);
+    EXPECT_FALSE(LinearTicks(0, 1, 2000000, 20040, TTickAxis::X, 10200).Valid);
+}
+
 TEST(ChartPanelScalesTest, LogTicksOfTheDocumentedAxes) {
     const TLogTicks hundred = LogTicks(1, 100);
     EXPECT_THAT(hundred.Major, ElementsAre(1, 10, 100));
