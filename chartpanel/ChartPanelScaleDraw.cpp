@@ -17,11 +17,6 @@ bool UsableBounds(double min, double max) {
     return std::isfinite(min) && std::isfinite(max) && min < max;
 }
 
-// Ticks an axis of `length` pixels may get: one per pixel of the canvas, at least MaxScaleTicks.
-int64_t TickLimit(int32_t length) {
-    return AxisTickLimit(length, MaxCanvasSide);
-}
-
 bool Overlaps(const TLabelSpans& spans, int32_t low, int32_t high) {
     return std::any_of(spans.begin(), spans.end(),
                        [&](const auto& span) { return span.first <= high && low <= span.second; });
@@ -51,9 +46,11 @@ void TChartPanel::TState::DrawXScale(const TChartDrawContext& context, TColor ba
     TGridPixels grid;
 
     if (!map.Log) {
-        // Too many ticks, or a range beyond double: no ticks, but the caption below.
-        const TLinearTicks ticks = LinearTicks(map.ScaledMin, map.ScaledMax, FScaleXTicks,
-                                               FPlotWidth, TTickAxis::X, TickLimit(FPlotWidth));
+        // Too many ticks (more than one a pixel of the canvas, and 10,000), or a range beyond
+        // double: no ticks, but the caption below.
+        const TLinearTicks ticks =
+            LinearTicks(map.ScaledMin, map.ScaledMax, FScaleXTicks, FPlotWidth, TTickAxis::X,
+                        AxisTickLimit(FPlotWidth, context.Canvas.Width()));
         for (int64_t i = 0; ticks.Valid && i <= ticks.Count; ++i) {
             const double value = map.FromScale(i * ticks.Step + map.ScaledMin);
             const std::string text = TickLabelText(value);
@@ -120,8 +117,9 @@ void TChartPanel::TState::DrawYScale(const TChartDrawContext& context, TColor ba
     TGridPixels grid;
 
     if (!map.Log) {
-        const TLinearTicks ticks = LinearTicks(map.ScaledMin, map.ScaledMax, FScaleYTicks,
-                                               FPlotHeight, TTickAxis::Y, TickLimit(FPlotHeight));
+        const TLinearTicks ticks =
+            LinearTicks(map.ScaledMin, map.ScaledMax, FScaleYTicks, FPlotHeight, TTickAxis::Y,
+                        AxisTickLimit(FPlotHeight, context.Canvas.Height()));
         // Counted from the top so that the last tick lands exactly where the step count says.
         const double base = FPlotHeight - ticks.Count * ticks.PixelsPerStep;
         for (int64_t i = 0; ticks.Valid && i <= ticks.Count; ++i) {

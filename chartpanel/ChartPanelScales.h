@@ -16,7 +16,7 @@ inline constexpr std::string_view LargeValueFormat = "%4.2g";
 // makes a redraw hang; its caption still stands.
 inline constexpr int64_t MaxScaleTicks = 10000;
 // The limit of an axis `axisPixels` long: one tick per pixel (more could not be told apart), at
-// least MaxScaleTicks, at most `longestAxis` (the most pixels a canvas has along a side).
+// least MaxScaleTicks, at most `longestAxis` (the pixels the canvas has along the axis).
 int64_t AxisTickLimit(int32_t axisPixels, int32_t longestAxis);
 
 // Format for Value: LargeFormat above Limit, else "%0.0f" ... "%0.4f" by the size of the value.

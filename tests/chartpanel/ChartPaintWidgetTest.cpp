@@ -449,7 +449,7 @@ TEST_F(ChartPaint, TooManyTicksLeaveTheCaptionAndLongAxesTakeOneTickAPixel) {
     Chart.SetShowYScale(false);
     Chart.Redraw();
     const TLinearTicks Ticks = LinearTicks(0, 1, 2000000, Chart.PlotWidth(), TTickAxis::X,
-                                           AxisTickLimit(Chart.PlotWidth(), MaxCanvasSide));
+                                           AxisTickLimit(Chart.PlotWidth(), Wide.Width()));
     ASSERT_TRUE(Ticks.Valid);
     EXPECT_EQ(Ticks.Count, 10200);
     int32_t OnCanvas = 0, GridLines = 0;
