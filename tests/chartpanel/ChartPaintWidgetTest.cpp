@@ -339,22 +339,22 @@ struct TLostGridLines {
     size_t Ticks = 0;
     size_t Lost = 0;
 };
-TLostGridLines LostLogGridLines(TChartPanel& Chart, bool XAxis, const QImage& Plain) {
-    const TAxisMap& Map = XAxis ? Chart.XMap() : Chart.YMap();
-    const TLogTicks Ticks = LogTicks(Map.FromScale(Map.ScaledMin), Map.FromScale(Map.ScaledMax));
-    std::set<int32_t> Pixels;
-    for (const auto* List : {&Ticks.Major, &Ticks.Minor})
-        for (double Value : *List)
-            Pixels.insert(Map.ToPixel(Value));
-    const QImage& Image = Chart.Canvas().Image();
-    TLostGridLines Result;
-    for (int32_t Pixel : Pixels) {
-        const QPoint At = XAxis ? QPoint(Pixel, 100) : QPoint(100, Pixel);
-        ++Result.Ticks;
-        if (Image.pixel(At) == Plain.pixel(At))
-            ++Result.Lost;
+TLostGridLines LostLogGridLines(TChartPanel& chart, bool xAxis, const QImage& plain) {
+    const TAxisMap& map = xAxis ? chart.XMap() : chart.YMap();
+    const TLogTicks ticks = LogTicks(map.FromScale(map.ScaledMin), map.FromScale(map.ScaledMax));
+    std::set<int32_t> pixels;
+    for (const auto* list : {&ticks.Major, &ticks.Minor})
+        for (double value : *list)
+            pixels.insert(map.ToPixel(value));
+    const QImage& image = chart.Canvas().Image();
+    TLostGridLines result;
+    for (int32_t pixel : pixels) {
+        const QPoint at = xAxis ? QPoint(pixel, 100) : QPoint(100, pixel);
+        ++result.Ticks;
+        if (image.pixel(at) == plain.pixel(at))
+            ++result.Lost;
     }
-    return Result;
+    return result;
 }
 
 TEST_F(ChartPaint, LogGridLinesThatShareAPixelDoNotCancel) {
@@ -363,30 +363,30 @@ TEST_F(ChartPaint, LogGridLinesThatShareAPixelDoNotCancel) {
     Chart.SetShowYScale(false);
     Chart.SetScaleType(stlnXlnY);
     Chart.Redraw();
-    const QImage Plain = Snapshot(); // no grid at all
-    for (const bool XAxis : {true, false}) {
-        Chart.SetShowXScale(XAxis);
-        Chart.SetShowYScale(!XAxis);
+    const QImage plain = Snapshot(); // no grid at all
+    for (const bool xAxis : {true, false}) {
+        Chart.SetShowXScale(xAxis);
+        Chart.SetShowYScale(!xAxis);
         // The right (top) end of 1..8 and the decade 10 of 5..15 and 9..11 come out of log10 a
         // last digit away from a tick of the same pixel.
-        for (const auto& [Min, Max] : {std::pair{1.0, 8.0}, {5.0, 15.0}, {9.0, 11.0}}) {
-            Chart.SetRanges(Min, Max, Min, Max);
+        for (const auto& [min, max] : {std::pair{1.0, 8.0}, {5.0, 15.0}, {9.0, 11.0}}) {
+            Chart.SetRanges(min, max, min, max);
             Chart.Redraw();
-            EXPECT_EQ(LostLogGridLines(Chart, XAxis, Plain).Lost, 0u)
-                << (XAxis ? "X " : "Y ") << Min << ".." << Max;
+            EXPECT_EQ(LostLogGridLines(Chart, xAxis, plain).Lost, 0u)
+                << (xAxis ? "X " : "Y ") << min << ".." << max;
         }
         // Every axis with whole-number bounds up to 64.
-        size_t Axes = 0, Ticks = 0, Lost = 0;
-        for (int Min = 1; Min < 64; ++Min)
-            for (int Max = Min + 1; Max <= 64; ++Max) {
-                Chart.SetRanges(Min, Max, Min, Max);
+        size_t axes = 0, ticks = 0, lost = 0;
+        for (int min = 1; min < 64; ++min)
+            for (int max = min + 1; max <= 64; ++max) {
+                Chart.SetRanges(min, max, min, max);
                 Chart.Redraw();
-                const TLostGridLines Lines = LostLogGridLines(Chart, XAxis, Plain);
-                ++Axes;
-                Ticks += Lines.Ticks;
-                Lost += Lines.Lost;
+                const TLostGridLines lines = LostLogGridLines(Chart, xAxis, plain);
+                ++axes;
+                ticks += lines.Ticks;
+                lost += lines.Lost;
             }
-        EXPECT_EQ(Lost, 0u) << Axes << (XAxis ? " X" : " Y") << " axes with " << Ticks
+        EXPECT_EQ(lost, 0u) << axes << (xAxis ? " X" : " Y") << " axes with " << ticks
                             << " grid lines";
     }
 }
@@ -432,33 +432,33 @@ TEST_F(ChartPaint, TooManyTicksLeaveTheCaptionAndLongAxesTakeOneTickAPixel) {
     Chart.SetScaleXTicks(2000000); // step 0.0001: 10,200 ticks on 305 pixels
     Chart.SetScaleYTicks(2000000);
     Chart.Redraw();
-    const TColor Background = ColorToRGB(Chart.Color());
+    const TColor background = ColorToRGB(Chart.Color());
     EXPECT_EQ(Pixel(120, 100), clWhite); // no grid
     // The captions: X centred below the plot, Y turned along the left edge.
     const int32_t h = Chart.Canvas().TextHeight("X") / 2;
-    EXPECT_FALSE(InkColumns(Chart.Canvas(), 251 - 2 * h - 3, 251, Background).empty());
-    bool YCaption = false;
-    for (int32_t y = 60; y < 200 && !YCaption; ++y)
-        for (int32_t x = 1; x < 1 + 2 * h && !YCaption; ++x)
-            YCaption = Pixel(x, y) != Background;
-    EXPECT_TRUE(YCaption);
+    EXPECT_FALSE(InkColumns(Chart.Canvas(), 251 - 2 * h - 3, 251, background).empty());
+    bool yCaption = false;
+    for (int32_t y = 60; y < 200 && !yCaption; ++y)
+        for (int32_t x = 1; x < 1 + 2 * h && !yCaption; ++x)
+            yCaption = Pixel(x, y) != background;
+    EXPECT_TRUE(yCaption);
 
     // On an axis of more pixels than MaxScaleTicks, the same ticks are drawn, one per pixel.
-    TBitmap Wide(20100, 120);
-    Chart.PrepareCanvas(Wide.Canvas(), 20100, 120, false, false);
+    TBitmap wide(20100, 120);
+    Chart.PrepareCanvas(wide.Canvas(), 20100, 120, false, false);
     Chart.SetShowYScale(false);
     Chart.Redraw();
-    const TLinearTicks Ticks = LinearTicks(0, 1, 2000000, Chart.PlotWidth(), TTickAxis::X,
-                                           AxisTickLimit(Chart.PlotWidth(), Wide.Width()));
-    ASSERT_TRUE(Ticks.Valid);
-    EXPECT_EQ(Ticks.Count, 10200);
-    int32_t OnCanvas = 0, GridLines = 0;
-    for (int64_t i = 0; i <= Ticks.Count; ++i)
-        OnCanvas += 40 + std::nearbyint(i * Ticks.PixelsPerStep) < Wide.Width();
-    for (int32_t x = 0; x < Wide.Width(); ++x)
-        GridLines += Wide.Canvas().Pixel(x, 50) == TickLineColor;
-    EXPECT_GT(OnCanvas, MaxScaleTicks);
-    EXPECT_EQ(GridLines, OnCanvas);
+    const TLinearTicks ticks = LinearTicks(0, 1, 2000000, Chart.PlotWidth(), TTickAxis::X,
+                                           AxisTickLimit(Chart.PlotWidth(), wide.Width()));
+    ASSERT_TRUE(ticks.Valid);
+    EXPECT_EQ(ticks.Count, 10200);
+    int32_t onCanvas = 0, gridLines = 0;
+    for (int64_t i = 0; i <= ticks.Count; ++i)
+        onCanvas += 40 + std::nearbyint(i * ticks.PixelsPerStep) < wide.Width();
+    for (int32_t x = 0; x < wide.Width(); ++x)
+        gridLines += wide.Canvas().Pixel(x, 50) == TickLineColor;
+    EXPECT_GT(onCanvas, MaxScaleTicks);
+    EXPECT_EQ(gridLines, onCanvas);
 }
 
 TEST_F(ChartPaint, BadInputRedrawsWithoutFailing) {
@@ -545,12 +545,12 @@ TEST_F(ChartPaint, PrepareCanvasRescalesFromTheDesignSize) {
 TEST_F(ChartPaint, NoElementLeavesItsPenToTheNextRedraw) {
     Chart.SetAxisType(xtNone);
     Chart.SetShowYScale(false);
-    TChartPoint* Free = Chart.AddFreePoint(5, 5, clRed, mkCircle, 5); // at (175, 129)
-    Free->PenWidth = 3;
-    TChartLine* Line = Chart.AddLine(clBlue, mkSquare, nullptr, 5, {});
-    Line->SetPen(psSolid, 4);
-    Line->AddPoint(2, 2);
-    Line->AddPoint(3, 2.5);
+    TChartPoint* freePoint = Chart.AddFreePoint(5, 5, clRed, mkCircle, 5); // at (175, 129)
+    freePoint->PenWidth = 3;
+    TChartLine* line = Chart.AddLine(clBlue, mkSquare, nullptr, 5, {});
+    line->SetPen(psSolid, 4);
+    line->AddPoint(2, 2);
+    line->AddPoint(3, 2.5);
     Chart.Redraw();
     Chart.Redraw();
     // X grid lines of 1..10 at 40 + nearest(i * 67.8): 1 pixel wide, as the first time.
@@ -559,10 +559,10 @@ TEST_F(ChartPaint, NoElementLeavesItsPenToTheNextRedraw) {
         EXPECT_EQ(Pixel(x - 1, 60), clWhite) << x;
         EXPECT_EQ(Pixel(x + 1, 60), clWhite) << x;
     }
-    const TCanvas& Canvas = Chart.Canvas();
-    EXPECT_EQ(Canvas.Pen.Width, 1);
-    EXPECT_EQ(Canvas.Pen.Mode, pmNotXor);
-    EXPECT_EQ(Canvas.CopyMode(), SRCINVERT);
+    const TCanvas& canvas = Chart.Canvas();
+    EXPECT_EQ(canvas.Pen.Width, 1);
+    EXPECT_EQ(canvas.Pen.Mode, pmNotXor);
+    EXPECT_EQ(canvas.CopyMode(), SRCINVERT);
 }
 
 TEST(SegmentEnds, ShortenedAlongTheSegment) {
@@ -572,7 +572,7 @@ TEST(SegmentEnds, ShortenedAlongTheSegment) {
         bool EndAtP2;
         int32_t R2;
         TPoint From, To;
-    } Cases[] = {
+    } cases[] = {
         {{0, 0}, {30, 40}, 10, false, 10, {3, 4}, {27, 36}},
         {{0, 0}, {30, 40}, 10, true, 99, {3, 4}, {30, 40}},
         {{100, 50}, {0, 50}, 4, false, 6, {98, 50}, {3, 50}},
@@ -586,15 +586,15 @@ TEST(SegmentEnds, ShortenedAlongTheSegment) {
          {INT32_MIN, INT32_MAX},
          {INT32_MAX, INT32_MIN}},
     };
-    for (const auto& C : Cases) {
-        const TSegmentEnds S = SegmentEnds(C.P1, C.P2, C.R1, C.EndAtP2, C.R2);
-        EXPECT_EQ(S.From, C.From) << C.P1.X << "," << C.P1.Y << " R1 " << C.R1;
-        EXPECT_EQ(S.To, C.To) << C.P2.X << "," << C.P2.Y << " R2 " << C.R2;
+    for (const auto& c : cases) {
+        const TSegmentEnds s = SegmentEnds(c.P1, c.P2, c.R1, c.EndAtP2, c.R2);
+        EXPECT_EQ(s.From, c.From) << c.P1.X << "," << c.P1.Y << " R1 " << c.R1;
+        EXPECT_EQ(s.To, c.To) << c.P2.X << "," << c.P2.Y << " R2 " << c.R2;
     }
-    const TSegmentEnds S = SegmentEnds({-PixelLimit, -PixelLimit}, {PixelLimit, PixelLimit},
-                                       INT32_MIN, false, INT32_MAX);
-    EXPECT_GE(S.From.X, -PixelLimit);
-    EXPECT_LE(S.To.X, PixelLimit);
+    const TSegmentEnds extreme = SegmentEnds({-PixelLimit, -PixelLimit}, {PixelLimit, PixelLimit},
+                                             INT32_MIN, false, INT32_MAX);
+    EXPECT_GE(extreme.From.X, -PixelLimit);
+    EXPECT_LE(extreme.To.X, PixelLimit);
 }
 
 TEST(ChartPrepareCanvas, ZeroDesignSizeKeepsTheSizes) {

@@ -12,13 +12,13 @@ constexpr long double Inf = std::numeric_limits<long double>::infinity();
 constexpr long double NaN = std::numeric_limits<long double>::quiet_NaN();
 
 TEST(Clip, SegmentsAgainstABox) {
-    const TClipBox Box{0, 0, 100, 50};
+    const TClipBox box{0, 0, 100, 50};
     struct {
         TClipPoint A, B;
         bool Kept;
         TClipPoint From, To;
         bool FromMoved, ToMoved;
-    } const Cases[] = {
+    } const cases[] = {
         {{10, 10}, {90, 40}, true, {10, 10}, {90, 40}, false, false},    // inside
         {{-50, 25}, {150, 25}, true, {0, 25}, {100, 25}, true, true},    // across
         {{50, -10}, {50, 60}, true, {50, 0}, {50, 50}, true, true},      // vertical across
@@ -35,20 +35,20 @@ TEST(Clip, SegmentsAgainstABox) {
         {{0, 0}, {Inf, 10}, false, {}, {}, false, false},                //
         {{-1e6L, 25}, {1e6L, 25}, true, {0, 25}, {100, 25}, true, true}, // far ends
     };
-    for (const auto& C : Cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message()
-                     << static_cast<double>(C.A.X) << "," << static_cast<double>(C.A.Y) << " - "
-                     << static_cast<double>(C.B.X) << "," << static_cast<double>(C.B.Y));
-        const auto R = ClipSegment(C.A, C.B, Box);
-        ASSERT_EQ(R.has_value(), C.Kept);
-        if (!R)
+                     << static_cast<double>(c.A.X) << "," << static_cast<double>(c.A.Y) << " - "
+                     << static_cast<double>(c.B.X) << "," << static_cast<double>(c.B.Y));
+        const auto r = ClipSegment(c.A, c.B, box);
+        ASSERT_EQ(r.has_value(), c.Kept);
+        if (!r)
             continue;
-        EXPECT_NEAR(static_cast<double>(R->From.X), static_cast<double>(C.From.X), 1e-9);
-        EXPECT_NEAR(static_cast<double>(R->From.Y), static_cast<double>(C.From.Y), 1e-9);
-        EXPECT_NEAR(static_cast<double>(R->To.X), static_cast<double>(C.To.X), 1e-9);
-        EXPECT_NEAR(static_cast<double>(R->To.Y), static_cast<double>(C.To.Y), 1e-9);
-        EXPECT_EQ(R->FromMoved, C.FromMoved);
-        EXPECT_EQ(R->ToMoved, C.ToMoved);
+        EXPECT_NEAR(static_cast<double>(r->From.X), static_cast<double>(c.From.X), 1e-9);
+        EXPECT_NEAR(static_cast<double>(r->From.Y), static_cast<double>(c.From.Y), 1e-9);
+        EXPECT_NEAR(static_cast<double>(r->To.X), static_cast<double>(c.To.X), 1e-9);
+        EXPECT_NEAR(static_cast<double>(r->To.Y), static_cast<double>(c.To.Y), 1e-9);
+        EXPECT_EQ(r->FromMoved, c.FromMoved);
+        EXPECT_EQ(r->ToMoved, c.ToMoved);
     }
 }
 
@@ -56,15 +56,15 @@ TEST(Clip, CoordinateLimitClampAndTest) {
     const struct {
         int64_t In;
         int32_t Out;
-    } Clamps[] = {{0, 0},
+    } clamps[] = {{0, 0},
                   {-5, -5},
                   {CoordinateLimit, CoordinateLimit},
                   {int64_t{CoordinateLimit} + 1, CoordinateLimit},
                   {-int64_t{CoordinateLimit} - 1, -CoordinateLimit},
                   {INT64_MAX, CoordinateLimit},
                   {INT64_MIN, -CoordinateLimit}};
-    for (const auto& C : Clamps)
-        EXPECT_EQ(ClampCoordinate(C.In), C.Out) << C.In;
+    for (const auto& c : clamps)
+        EXPECT_EQ(ClampCoordinate(c.In), c.Out) << c.In;
     EXPECT_TRUE(WithinCoordinateLimit(CoordinateLimit));
     EXPECT_TRUE(WithinCoordinateLimit(-CoordinateLimit));
     EXPECT_FALSE(WithinCoordinateLimit(CoordinateLimit + 0.5L));
