@@ -149,6 +149,17 @@ public:
     // The axis maps: their bounds follow every change, their pixel side the last layout.
     const TAxisMap& XMap() const;
     const TAxisMap& YMap() const;
+    // The maps' parts under the names embedding programs have used.
+    double ScaledXMin() const { return XMap().ScaledMin; }
+    double ScaledXMax() const { return XMap().ScaledMax; }
+    double ScaledYMin() const { return YMap().ScaledMin; }
+    double ScaledYMax() const { return YMap().ScaledMax; }
+    long double XFactor() const { return XMap().Factor; }
+    long double YFactor() const { return YMap().Factor; }
+    double XToScale(double x) const { return XMap().ToScale(x); }
+    double YToScale(double y) const { return YMap().ToScale(y); }
+    double XFromScale(double s) const { return XMap().FromScale(s); }
+    double YFromScale(double s) const { return YMap().FromScale(s); }
     TPoint DataToPixel(double x, double y) const;
     std::pair<double, double> PixelToData(int32_t x, int32_t y) const;
     bool IsInRange(double x, double y) const;
