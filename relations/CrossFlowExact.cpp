@@ -35,6 +35,7 @@
 #include "platform/FloatFault.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -47,22 +48,41 @@ constexpr double WindowLimit = 1e6; // largest s summed over the probability win
 constexpr double WindowWidth = 12;  // standard deviations each side of a mean
 constexpr double Precision = DBL_EPSILON / 2;
 
+// 1 / k for the series: multiplying by it keeps divisions out of the loop. At s <= 30 the series
+// stops before k = 100.
+constexpr int Reciprocals = 128;
+const std::array<double, Reciprocals>& ReciprocalTable() {
+    static const std::array<double, Reciprocals> table = [] {
+        std::array<double, Reciprocals> values{};
+        for (int k = 1; k < Reciprocals; ++k)
+            values[k] = 1.0 / k;
+        return values;
+    }();
+    return table;
+}
+
 // 1. E[min(S, L)] / s as the regrouped series.
 double SeriesOverSmallerMean(double s, double l) {
+    const std::array<double, Reciprocals>& over = ReciprocalTable();
     const double tailL1 = -std::expm1(-l); // P(L >= 1)
     double tailL = tailL1;                 // P(L >= k)
     double pmfL = std::exp(-l);            // P(L = k - 1)
     double partial = 0;                    // S_k
     double g = std::exp(-s);               // g_k
     double sum = 0;
-    for (double k = 1;; ++k) {
+    for (int k = 1;; ++k) {
         partial += tailL;
         sum += g * partial;
         if (k + 1 >= 2 * s && 2 * s * g * tailL1 <= Precision * sum)
             return sum;
-        pmfL *= l / k;
+        if (k + 1 >= Reciprocals) { // not reached for s <= 30; divide if it ever were
+            pmfL *= l / k;
+            g *= s / (k + 1);
+        } else {
+            pmfL *= l * over[k];
+            g *= s * over[k + 1];
+        }
         tailL = std::max(tailL - pmfL, 0.0);
-        g *= s / (k + 1);
     }
 }
 
