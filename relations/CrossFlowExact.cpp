@@ -16,7 +16,8 @@
 //    add at most P(L >= 1) P(S >= k) <= P(L >= 1) p_k(s) (k + 1) / (k + 1 - s), which for
 //    k + 1 >= 2 s is at most 2 s g_k P(L >= 1). The sum stops once that bound is below 2^-53 of
 //    the sum so far. At Ntu = 10 and Cr = 1 (s = 10) this takes 47 terms; the bound then is
-//    below 1e-16 of e, far inside the 1e-10 the chart needs.
+//    below 1e-16 of e, far inside the 1e-10 the chart needs. The script that makes the tests'
+//    reference values checks the bound against the exact remainders.
 // 2. 30 < s <= 1e6: E[min] = s - E[(S - L)^+] with
 //        E[(S - L)^+] = sum_k p_k(s) sum_{m < k} P(L <= m),
 //    summed over the k and m within 12 standard deviations (plus 12) of the means; the Poisson
