@@ -3,6 +3,7 @@
 #include "app/ColorConv.h"
 #include "platform/Exceptions.h"
 #include "platform/NumberText.h"
+#include "relations/FlowConfigurations.h"
 
 #include <QComboBox>
 #include <QFont>
@@ -162,8 +163,8 @@ void TMainForm::FormCreate() {
         // Filling and selecting from code is no change made by the user.
         const QSignalBlocker blocker(ComboBox1);
         ComboBox1->clear();
-        ComboBox1->addItems({QStringLiteral("CounterFlow"), QStringLiteral("CrossFlow"),
-                             QStringLiteral("ParallelFlow")});
+        for (const TFlowConfiguration& c : FlowConfigurations())
+            ComboBox1->addItem(QString::fromLatin1(c.Name));
         ComboBox1->setCurrentIndex(0);
     }
     SelectRelations(ComboBox1Index());
@@ -180,22 +181,11 @@ int TMainForm::ComboBox1Index() const {
 }
 
 void TMainForm::SelectRelations(int Index) {
-    switch (Index) {
-    case 0:
-        FRelation = CounterFlowE;
-        FCrSolver = CounterFlowCr;
-        break;
-    case 1:
-        FRelation = CrossFlowE;
-        FCrSolver = CrossFlowCr;
-        break;
-    case 2:
-        FRelation = ParallelFlowE;
-        FCrSolver = ParallelFlowCr;
-        break;
-    default:
-        break; // no item selected: the previous relations stay
-    }
+    const std::span<const TFlowConfiguration> flows = FlowConfigurations();
+    if (Index < 0 || size_t(Index) >= flows.size())
+        return; // no item selected: the previous relations stay
+    FRelation = flows[Index].Relation;
+    FCrSolver = flows[Index].CrSolver;
 }
 
 void TMainForm::PlotCurves() {

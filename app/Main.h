@@ -44,7 +44,8 @@ public:
 
     void FormCreate();
     void ComboBox1Change();
-    // 0 counter, 1 cross, 2 parallel flow; any other index leaves the relations as they are.
+    // The relation and Cr solver of FlowConfigurations()[Index] (0 counter, 1 cross, 2 parallel
+    // flow, ...); an index without configuration leaves the relations as they are.
     void SelectRelations(int Index);
     // Rebuilds the five curves of the selected relation and redraws the chart.
     void PlotCurves();

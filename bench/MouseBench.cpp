@@ -1,13 +1,14 @@
 // Cost of one mouse movement over the main window's chart: from the move delivered to the chart
 // to the status text set. The chart is built as the main window builds it (365 x 251, five
-// counter-flow curves of 26 points, scales and read-out box on), and the owner's mouse-move
-// handler does what the main window's does: clamp, solve Cr, format the status text.
+// curves of 26 points, scales and read-out box on), and the owner's mouse-move handler does what
+// the main window's does: clamp, solve Cr, format the status text. The flow configuration is a
+// parameter (its index in the list: 0 counter flow, 3 exact cross flow, ...). Target: 50 us.
 //
 // Run: build/<dir>/bench/MouseBench (prints mean, median and spread over 10 repetitions).
 
 #include "platform/Exceptions.h"
 #include "platform/NumberText.h"
-#include "relations/Inverse.h"
+#include "relations/FlowConfigurations.h"
 #include "support/MainWindowChart.h"
 
 #include <QApplication>
@@ -19,9 +20,9 @@
 
 namespace {
 
-void BuildMainWindowChart(TChartPanel& Chart) {
+void BuildMainWindowChart(TChartPanel& Chart, const TFlowConfiguration& Flow) {
     SetUpMainWindowChart(Chart, 365, 251);
-    AddCounterFlowCurves(Chart, 26);
+    AddRelationCurves(Chart, 26, Flow.Relation);
     // Shown (offscreen) so that the panel takes its size and paints as in the window.
     Chart.show();
     QApplication::processEvents();
@@ -29,8 +30,10 @@ void BuildMainWindowChart(TChartPanel& Chart) {
 }
 
 void BM_ChartMouseMove(benchmark::State& State) {
+    const TFlowConfiguration& Flow = FlowConfigurations()[State.range(2)];
+    State.SetLabel(Flow.Name);
     TChartPanel Chart;
-    BuildMainWindowChart(Chart);
+    BuildMainWindowChart(Chart, Flow);
     // Arguments: read-out box on, owner handler on (both as in the main window), for a
     // breakdown of the cost.
     Chart.SetShowXYPos(State.range(0) != 0);
@@ -41,7 +44,7 @@ void BM_ChartMouseMove(benchmark::State& State) {
             const double E = std::clamp(Chart.CursorY(), 0.0, 1.0);
             std::string Text;
             try {
-                const double Cr = CounterFlowCr(Ntu, E);
+                const double Cr = Flow.CrSolver(Ntu, E);
                 Text = Format("  Ntu=%0.2f   e=%0.2f   Cr=%0.2f", {Ntu, E, Cr});
             } catch (const Exception&) {
                 Text = Format("  Ntu=%0.2f   e=%0.2f", {Ntu, E});
@@ -66,11 +69,14 @@ void BM_ChartMouseMove(benchmark::State& State) {
     benchmark::DoNotOptimize(StatusBar.currentMessage());
 }
 BENCHMARK(BM_ChartMouseMove)
-    ->ArgNames({"readout", "owner"})
-    ->Args({1, 1})
-    ->Args({0, 1})
-    ->Args({1, 0})
-    ->Args({0, 0})
+    ->ArgNames({"readout", "owner", "flow"})
+    ->Args({1, 1, 0})
+    ->Args({0, 1, 0})
+    ->Args({1, 0, 0})
+    ->Args({0, 0, 0})
+    ->Args({1, 1, 3})
+    ->Args({0, 1, 3})
+    ->Args({1, 1, 8})
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime()
     ->Repetitions(10)

@@ -16,9 +16,9 @@ inline void SetUpMainWindowChart(TChartPanel& Chart, int32_t Width, int32_t Heig
     Chart.SetRanges(0, 5.5, 0, 1);
 }
 
-// The five counter-flow curves, Cr = 0 to 1, with PointsPerLine points each over Ntu 0 to 5
+// The five curves of a relation, Cr = 0 to 1, with PointsPerLine points each over Ntu 0 to 5
 // (26 points give the main window's Ntu steps of 0.2).
-inline void AddCounterFlowCurves(TChartPanel& Chart, int PointsPerLine) {
+inline void AddRelationCurves(TChartPanel& Chart, int PointsPerLine, TRelationFunc Relation) {
     Chart.Clear();
     if (PointsPerLine < 2)
         return;
@@ -29,7 +29,12 @@ inline void AddCounterFlowCurves(TChartPanel& Chart, int PointsPerLine) {
         Line->SetPen(psSolid, 2);
         for (int j = 0; j < PointsPerLine; ++j) {
             const double Ntu = 5.0 * j / Last;
-            Line->AddPoint(Ntu, CounterFlowE(i / 4.0, Ntu));
+            Line->AddPoint(Ntu, Relation(i / 4.0, Ntu));
         }
     }
+}
+
+// The five counter-flow curves.
+inline void AddCounterFlowCurves(TChartPanel& Chart, int PointsPerLine) {
+    AddRelationCurves(Chart, PointsPerLine, CounterFlowE);
 }

@@ -1,7 +1,9 @@
 #include "app/Main.h"
 
 #include "app/StartUp.h"
+#include "platform/NumberText.h"
 #include "relations/Effectiveness.h"
+#include "relations/FlowConfigurations.h"
 #include "relations/Inverse.h"
 
 #include <QApplication>
@@ -13,6 +15,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -134,10 +137,12 @@ TEST_F(MainWindow, ControlsAndChartPropertiesAsDesigned) {
 }
 
 TEST_F(MainWindow, StartsWithCounterFlowAndItsFiveCurves) {
-    ASSERT_EQ(Form->ComboBox1->count(), 3);
-    EXPECT_EQ(Form->ComboBox1->itemText(0), "CounterFlow");
-    EXPECT_EQ(Form->ComboBox1->itemText(1), "CrossFlow");
-    EXPECT_EQ(Form->ComboBox1->itemText(2), "ParallelFlow");
+    const char* items[] = {"CounterFlow",    "CrossFlow",          "ParallelFlow",
+                           "CrossFlowExact", "CrossFlowMixedCmin", "CrossFlowMixedCmax",
+                           "ShellTube1",     "ShellTube2",         "ShellTube3"};
+    ASSERT_EQ(Form->ComboBox1->count(), 9);
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(Form->ComboBox1->itemText(i), items[i]);
     EXPECT_EQ(Form->ComboBox1->currentText(), "CounterFlow");
     EXPECT_TRUE(Form->ComboBox1->isEditable());
     EXPECT_EQ(Form->FRelation, &CounterFlowE);
@@ -156,7 +161,38 @@ TEST_F(MainWindow, ChoosingAConfigurationRebuildsTheCurves) {
     EXPECT_EQ(Form->FRelation, &ParallelFlowE);
     EXPECT_EQ(Form->FCrSolver, &ParallelFlowCr);
     ExpectCurvesOf(ParallelFlowE);
+    const TRelationFunc newer[] = {CrossFlowExactE, CrossFlowMixedCminE, CrossFlowMixedCmaxE,
+                                   ShellTube1E,     ShellTube2E,         ShellTube3E};
+    const TCrSolverFunc newerSolvers[] = {CrossFlowExactCr,     CrossFlowMixedCminCr,
+                                          CrossFlowMixedCmaxCr, ShellTube1Cr,
+                                          ShellTube2Cr,         ShellTube3Cr};
+    for (int i = 0; i < 6; ++i) {
+        Form->ComboBox1->setCurrentIndex(3 + i);
+        EXPECT_EQ(Form->FRelation, newer[i]) << i;
+        EXPECT_EQ(Form->FCrSolver, newerSolvers[i]) << i;
+        ExpectCurvesOf(newer[i]);
+    }
     Form->ComboBox1->setCurrentIndex(0);
+    ExpectCurvesOf(CounterFlowE);
+}
+
+TEST_F(MainWindow, ArrowKeysStepThroughTheNineInListOrder) {
+    Show();
+    QWidget* edit = Form->ComboBox1->lineEdit();
+    const std::span<const TFlowConfiguration> flows = FlowConfigurations();
+    for (int i = 1; i <= 9; ++i) { // the last press stays on the last item
+        QTest::keyClick(edit, Qt::Key_Down);
+        const int expected = std::min(i, 8);
+        ASSERT_EQ(Form->ComboBox1->currentIndex(), expected);
+        EXPECT_EQ(Form->FRelation, flows[expected].Relation) << flows[expected].Name;
+        EXPECT_EQ(Form->FCrSolver, flows[expected].CrSolver) << flows[expected].Name;
+    }
+    ExpectCurvesOf(ShellTube3E);
+    for (int i = 7; i >= 0; --i) {
+        QTest::keyClick(edit, Qt::Key_Up);
+        ASSERT_EQ(Form->ComboBox1->currentIndex(), i);
+        EXPECT_EQ(Form->FRelation, flows[i].Relation) << flows[i].Name;
+    }
     ExpectCurvesOf(CounterFlowE);
 }
 
@@ -170,7 +206,7 @@ TEST_F(MainWindow, TypedTextThatIsNoItemKeepsTheRelations) {
         EXPECT_EQ(Form->FCrSolver, &CrossFlowCr) << text;
         ExpectCurvesOf(CrossFlowE);
     }
-    EXPECT_EQ(Form->ComboBox1->count(), 3); // typing adds no item
+    EXPECT_EQ(Form->ComboBox1->count(), 9); // typing adds no item
     Form->ComboBox1->setEditText("ParallelFlow");
     EXPECT_EQ(Form->FRelation, &ParallelFlowE);
 }
@@ -184,14 +220,34 @@ TEST_F(MainWindow, TypingAPrefixCompletesToTheItemInAnyLetterCase) {
     ExpectCurvesOf(CrossFlowE);
     QTest::keyClick(Form->ComboBox1->lineEdit(), Qt::Key_Return);
     EXPECT_EQ(Form->ComboBox1->currentText(), "CrossFlow");
-    EXPECT_EQ(Form->ComboBox1->count(), 3);
+    EXPECT_EQ(Form->ComboBox1->count(), 9);
     EXPECT_EQ(Form->FRelation, &CrossFlowE);
+
+    // The first item that starts with the typed text, whatever the letter case.
+    const struct {
+        const char* typed;
+        int index;
+    } rows[] = {{"crossflowe", 3}, {"CROSSFLOWM", 4},         {"CrossFlowMixedCma", 5},
+                {"s", 6},          {"shelltube2", 7},         {"ShellTube3", 8},
+                {"pa", 2},         {"crossflowmixedcmin", 4}, {"co", 0}};
+    const std::span<const TFlowConfiguration> flows = FlowConfigurations();
+    for (const auto& row : rows) {
+        Form->ComboBox1->lineEdit()->selectAll();
+        QTest::keyClicks(Form->ComboBox1->lineEdit(), row.typed);
+        EXPECT_EQ(Form->ComboBox1Index(), row.index) << row.typed;
+        EXPECT_EQ(Form->FRelation, flows[row.index].Relation) << row.typed;
+        QTest::keyClick(Form->ComboBox1->lineEdit(), Qt::Key_Return);
+        EXPECT_EQ(Form->ComboBox1->currentText().toStdString(), flows[row.index].Name);
+        EXPECT_EQ(Form->ComboBox1->count(), 9);
+        ExpectCurvesOf(flows[row.index].Relation);
+    }
 }
 
 TEST_F(MainWindow, SelectRelationsIgnoresIndicesWithoutItem) {
     Form->SelectRelations(2);
-    Form->SelectRelations(3);
+    Form->SelectRelations(9); // the first index after the nine items
     Form->SelectRelations(-1);
+    Form->SelectRelations(std::numeric_limits<int>::min());
     EXPECT_EQ(Form->FRelation, &ParallelFlowE);
     EXPECT_EQ(Form->FCrSolver, &ParallelFlowCr);
 }
@@ -208,6 +264,20 @@ TEST_F(MainWindow, StatusLineShowsNtuEAndTheCrNeededThere) {
     EXPECT_EQ(Status(), "  Ntu=1.00   e=0.90   Cr=1.00");
     MoveTo(PixelOf(4, 0.3)); // below the Cr = 1 curve
     EXPECT_EQ(Status(), "  Ntu=4.00   e=0.30   Cr=1.00");
+
+    // Every chart solves with its own configuration: the Cr shown gives e back at that Ntu.
+    for (const TFlowConfiguration& c : FlowConfigurations()) {
+        SCOPED_TRACE(c.Name);
+        Form->ComboBox1->setCurrentIndex(int(&c - FlowConfigurations().data()));
+        MoveTo(PixelOf(2, 0.7));
+        EXPECT_DOUBLE_EQ(Form->FCr, c.CrSolver(Form->FNtu, Form->FE));
+        EXPECT_NEAR(c.Relation(Form->FCr, Form->FNtu), Form->FE, 1e-5);
+        EXPECT_GT(Form->FCr, 0.05);
+        EXPECT_LT(Form->FCr, 0.95);
+        EXPECT_EQ(Status(), Format("  Ntu=%0.2f   e=%0.2f   Cr=%0.2f", {2, 0.7, Form->FCr}));
+        MoveTo(PixelOf(1, 0.9)); // above the Cr = 0 curve of every configuration
+        EXPECT_EQ(Status(), "  Ntu=1.00   e=0.90   Cr=1.00");
+    }
 }
 
 TEST_F(MainWindow, StatusLineClampsOutsideThePlot) {

@@ -51,6 +51,14 @@ const TCrSolver CrSolvers[] = {
     {"CounterFlowCr", CounterFlowCr, CounterFlowCrResidual, CounterFlowE},
     {"CrossFlowCr", CrossFlowCr, CrossFlowCrResidual, CrossFlowE},
     {"ParallelFlowCr", ParallelFlowCr, ParallelFlowCrResidual, ParallelFlowE},
+    {"CrossFlowExactCr", CrossFlowExactCr, CrResidual<CrossFlowExactE>, CrossFlowExactE},
+    {"CrossFlowMixedCminCr", CrossFlowMixedCminCr, CrResidual<CrossFlowMixedCminE>,
+     CrossFlowMixedCminE},
+    {"CrossFlowMixedCmaxCr", CrossFlowMixedCmaxCr, CrResidual<CrossFlowMixedCmaxE>,
+     CrossFlowMixedCmaxE},
+    {"ShellTube1Cr", ShellTube1Cr, CrResidual<ShellTube1E>, ShellTube1E},
+    {"ShellTube2Cr", ShellTube2Cr, CrResidual<ShellTube2E>, ShellTube2E},
+    {"ShellTube3Cr", ShellTube3Cr, CrResidual<ShellTube3E>, ShellTube3E},
 };
 
 TEST(InverseTest, CrSolversFollowTheMidpointSequence) {
@@ -71,6 +79,14 @@ TEST(InverseTest, CrSolversFollowTheMidpointSequence) {
         {0, 0.5, 0, 1, 101},
         {1, 0.5, 0, 1, 101},
         {2, 0.5, 0, 1, 101},
+        {3, 0.5, 0, 1, 101},
+        {4, 0.5, 0, 1, 101},
+        {5, 0.5, 0, 1, 101},
+        {6, 0.5, 0, 1, 101},
+        {7, 0.5, 0, 1, 101},
+        {8, 0.5, 0, 1, 101},
+        {3, 2, 0.9, 1, 101},
+        {6, 3, 0.2, 1, 101},
     };
     for (const TRow& row : rows) {
         const TCrSolver& s = CrSolvers[row.solver];

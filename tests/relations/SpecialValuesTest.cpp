@@ -29,9 +29,9 @@ constexpr double Denormal = std::numeric_limits<double>::denorm_min();
 const double Specials[] = {NaN,     Inf,      -Inf, 0.0, -0.0, Denormal, -Denormal,
                            DBL_MAX, -DBL_MAX, -0.5, 0.5, 1.0,  -1.0};
 
-// What a call did: a value, or the kind of math error it raised.
+// What a call did: a value, or the kind of math error it raised, or an e beyond reach.
 struct TOutcome {
-    enum { Value, Invalid, ZeroDivide, Overflow } kind = Value;
+    enum { Value, Invalid, ZeroDivide, Overflow, OutOfReach } kind = Value;
     double value = 0;
 
     bool operator==(const TOutcome& other) const {
@@ -42,7 +42,8 @@ struct TOutcome {
 };
 
 std::string Describe(const TOutcome& o) {
-    static const char* const names[] = {"value", "EInvalidOp", "EZeroDivide", "EOverflow"};
+    static const char* const names[] = {"value", "EInvalidOp", "EZeroDivide", "EOverflow",
+                                        "EOutOfReach"};
     std::ostringstream text;
     text << names[o.kind];
     if (o.kind == TOutcome::Value)
@@ -60,6 +61,8 @@ TOutcome Call(const std::function<double()>& f) {
         o.kind = TOutcome::ZeroDivide;
     } catch (const EOverflow&) {
         o.kind = TOutcome::Overflow;
+    } catch (const EOutOfReach&) {
+        o.kind = TOutcome::OutOfReach;
     }
     return o;
 }
@@ -163,6 +166,26 @@ TEST(SpecialValuesTest, TwoArgumentCases) {
         {"ParallelFlowNtu", ParallelFlowNtu, Inf, 0.5, RaisesInvalid},
         {"CrossFlowNtu", CrossFlowNtu, 0.5, NaN, RaisesInvalid},
         {"CrossFlowNtu", CrossFlowNtu, Inf, 0.5, Returns(25)},
+        // The newer relations: a negative Ntu or Cr, a NaN and an overflow select the fallback.
+        {"CrossFlowExactE", CrossFlowExactE, 0.5, -1, Returns(2)},
+        {"CrossFlowExactE", CrossFlowExactE, -0.5, 1, Returns(FallbackE(1))},
+        {"CrossFlowExactE", CrossFlowExactE, NaN, 1, Returns(FallbackE(1))},
+        {"CrossFlowExactE", CrossFlowExactE, 1e300, 1e300, Returns(1)},
+        {"CrossFlowExactE", CrossFlowExactE, 0.5, Inf, RaisesInvalid},
+        {"CrossFlowExactE", CrossFlowExactE, NaN, 0, Returns(0)},
+        {"CrossFlowMixedCminE", CrossFlowMixedCminE, -1000, 1, Returns(FallbackE(1))},
+        {"CrossFlowMixedCmaxE", CrossFlowMixedCmaxE, 0.5, -1000, Returns(FallbackE(-1000))},
+        {"ShellTube2E", ShellTube2E, 1e200, 1, Returns(FallbackE(1))},
+        {"ShellTube3E", ShellTube3E, NaN, 1, Returns(FallbackE(1))},
+        // An infinite Ntu that the formula absorbs gives the limit.
+        {"ShellTube1E", ShellTube1E, 0.5, Inf, Returns(ShellTube1LimitE(0.5))},
+        {"ShellTube3E", ShellTube3E, 0.5, Inf, Returns(ShellTube3LimitE(0.5))},
+        {"CrossFlowMixedCminE", CrossFlowMixedCminE, 0.5, Inf,
+         Returns(CrossFlowMixedCminLimitE(0.5))},
+        // The newer Ntu solvers check the reach before anything else.
+        {"ShellTube2Ntu", ShellTube2Ntu, NaN, 0.5, RaisesInvalid},
+        {"CrossFlowExactNtu", CrossFlowExactNtu, 0.5, Inf, {TOutcome::OutOfReach, 0}},
+        {"CrossFlowMixedCmaxNtu", CrossFlowMixedCmaxNtu, -Inf, 0.5, {TOutcome::OutOfReach, 0}},
     };
     for (const TRow& row : rows) {
         const TOutcome got = Call([&] { return row.f(row.a, row.b); });
@@ -178,7 +201,7 @@ TEST(SpecialValuesTest, EveryCallReturnsAFiniteValueOrRaisesAMathError) {
     struct TFunc {
         const char* name;
         double (*f)(double, double);
-        enum { Forward, CrSolver, NtuSolver } kind;
+        enum { Forward, CrSolver, NtuSolver, NtuSolverWithReach } kind;
     };
     const TFunc funcs[] = {
         {"CounterFlowE", CounterFlowE, TFunc::Forward},
@@ -190,12 +213,40 @@ TEST(SpecialValuesTest, EveryCallReturnsAFiniteValueOrRaisesAMathError) {
         {"CounterFlowNtu", CounterFlowNtu, TFunc::NtuSolver},
         {"CrossFlowNtu", CrossFlowNtu, TFunc::NtuSolver},
         {"ParallelFlowNtu", ParallelFlowNtu, TFunc::NtuSolver},
+        {"CrossFlowExactE", CrossFlowExactE, TFunc::Forward},
+        {"CrossFlowMixedCminE", CrossFlowMixedCminE, TFunc::Forward},
+        {"CrossFlowMixedCmaxE", CrossFlowMixedCmaxE, TFunc::Forward},
+        {"ShellTube1E", ShellTube1E, TFunc::Forward},
+        {"ShellTube2E", ShellTube2E, TFunc::Forward},
+        {"ShellTube3E", ShellTube3E, TFunc::Forward},
+        {"CrossFlowExactCr", CrossFlowExactCr, TFunc::CrSolver},
+        {"CrossFlowMixedCminCr", CrossFlowMixedCminCr, TFunc::CrSolver},
+        {"CrossFlowMixedCmaxCr", CrossFlowMixedCmaxCr, TFunc::CrSolver},
+        {"ShellTube1Cr", ShellTube1Cr, TFunc::CrSolver},
+        {"ShellTube2Cr", ShellTube2Cr, TFunc::CrSolver},
+        {"ShellTube3Cr", ShellTube3Cr, TFunc::CrSolver},
+        {"CrossFlowExactNtu", CrossFlowExactNtu, TFunc::NtuSolverWithReach},
+        {"CrossFlowMixedCminNtu", CrossFlowMixedCminNtu, TFunc::NtuSolverWithReach},
+        {"CrossFlowMixedCmaxNtu", CrossFlowMixedCmaxNtu, TFunc::NtuSolverWithReach},
+        {"ShellTube1Ntu", ShellTube1Ntu, TFunc::NtuSolverWithReach},
+        {"ShellTube2Ntu", ShellTube2Ntu, TFunc::NtuSolverWithReach},
+        {"ShellTube3Ntu", ShellTube3Ntu, TFunc::NtuSolverWithReach},
     };
     for (const TFunc& fn : funcs) {
         for (double a : Specials) {
             for (double b : Specials) {
                 SCOPED_TRACE(testing::Message() << fn.name << "(" << a << ", " << b << ")");
                 const TOutcome got = Call([&] { return fn.f(a, b); });
+                if (fn.kind == TFunc::NtuSolverWithReach) {
+                    // Only Cr in [0, 1] and e in [0, limit) are answered, with Ntu >= 0.
+                    const bool inReach = a >= 0 && a <= 1 && b >= 0 && b < 1 && b <= 0.5;
+                    if (inReach) {
+                        EXPECT_EQ(got.kind, TOutcome::Value);
+                    }
+                    if (got.kind == TOutcome::Value) {
+                        EXPECT_GE(got.value, 0.0);
+                    }
+                }
                 if (got.kind != TOutcome::Value)
                     continue;
                 EXPECT_TRUE(std::isfinite(got.value)) << got.value;
