@@ -122,14 +122,11 @@ private:
         try {
             ParseRealList(text, N, field, item);
         } catch (const EListError& e) {
-            Fail(key, item, e.Message());
+            throw ERefrigListError(FIni.Path(), FSection, key, static_cast<int>(item), e.Message());
         } catch (const EConvertError& e) {
-            Fail(key, item, e.Message());
+            throw ERefrigConvertError(FIni.Path(), FSection, key, static_cast<int>(item),
+                                      e.Message());
         }
-    }
-
-    [[noreturn]] void Fail(const char* key, std::size_t item, const std::string& detail) const {
-        throw ERefrigDataError(FIni.Path(), FSection, key, static_cast<int>(item), detail);
     }
 };
 
@@ -142,8 +139,26 @@ const TRefrigData& DefaultRefrigData() {
 
 ERefrigDataError::ERefrigDataError(std::string path, std::string section, std::string key, int item,
                                    std::string detail)
-    : Exception(path + ": [" + section + "] " + key + ": " + detail), FPath(std::move(path)),
-      FSection(std::move(section)), FKey(std::move(key)), FItem(item), FDetail(std::move(detail)) {}
+    : FPath(std::move(path)), FSection(std::move(section)), FKey(std::move(key)), FItem(item),
+      FDetail(std::move(detail)) {}
+
+std::string ERefrigDataError::PlacedMessage(const std::string& path, const std::string& section,
+                                            const std::string& key, const std::string& detail) {
+    return path + ": [" + section + "] " + key + ": " + detail;
+}
+
+// The list or conversion base is built first, from the arguments, before they move on.
+ERefrigListError::ERefrigListError(std::string path, std::string section, std::string key, int item,
+                                   std::string detail)
+    : EListError(PlacedMessage(path, section, key, detail)),
+      ERefrigDataError(std::move(path), std::move(section), std::move(key), item,
+                       std::move(detail)) {}
+
+ERefrigConvertError::ERefrigConvertError(std::string path, std::string section, std::string key,
+                                         int item, std::string detail)
+    : EConvertError(PlacedMessage(path, section, key, detail)),
+      ERefrigDataError(std::move(path), std::move(section), std::move(key), item,
+                       std::move(detail)) {}
 
 TRefrigLib::TRefrigLib(std::string dataFilePath)
     : FDataFilePath(std::move(dataFilePath)), FData(DefaultRefrigData()) {

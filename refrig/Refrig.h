@@ -65,10 +65,15 @@ const TRefrigData& DefaultRefrigData();
 // an item that is not a real. The message names the file, the section and the key, followed by
 // the underlying list or conversion message (which names the item by position or text), e.g.
 // "/data/RuzAve8.rdf: [R22] dp: List index out of bounds (2)".
-class ERefrigDataError : public Exception {
+//
+// The error raised is an ERefrigListError (an EListError) or an ERefrigConvertError (an
+// EConvertError), so a caller that catches the list or conversion error, or Exception, catches
+// it; catching ERefrigDataError catches both and gives the place.
+class ERefrigDataError {
 public:
-    ERefrigDataError(std::string path, std::string section, std::string key, int item,
-                     std::string detail);
+    virtual ~ERefrigDataError() = default;
+    // The whole message, as what() gives it.
+    virtual std::string Message() const = 0;
     const std::string& Path() const { return FPath; }
     const std::string& Section() const { return FSection; }
     const std::string& Key() const { return FKey; }
@@ -77,12 +82,36 @@ public:
     // The list or conversion message on its own.
     const std::string& Detail() const { return FDetail; }
 
+protected:
+    ERefrigDataError(std::string path, std::string section, std::string key, int item,
+                     std::string detail);
+    ERefrigDataError(const ERefrigDataError&) = default;
+    // "<path>: [<section>] <key>: <detail>".
+    static std::string PlacedMessage(const std::string& path, const std::string& section,
+                                     const std::string& key, const std::string& detail);
+
 private:
     std::string FPath;
     std::string FSection;
     std::string FKey;
     int FItem;
     std::string FDetail;
+};
+
+// A coefficient list with fewer items than its count.
+class ERefrigListError : public EListError, public ERefrigDataError {
+public:
+    ERefrigListError(std::string path, std::string section, std::string key, int item,
+                     std::string detail);
+    std::string Message() const override { return EListError::Message(); }
+};
+
+// A coefficient list item that is not a real.
+class ERefrigConvertError : public EConvertError, public ERefrigDataError {
+public:
+    ERefrigConvertError(std::string path, std::string section, std::string key, int item,
+                        std::string detail);
+    std::string Message() const override { return EConvertError::Message(); }
 };
 
 // Splits a coefficient list into its items. Items are separated by commas and/or blanks (any

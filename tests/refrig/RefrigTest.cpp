@@ -221,12 +221,13 @@ TEST_F(RefrigFileTest, MalformedListLeavesTheCurrentRecordWhole) {
         const char* section;
         const char* message;
         int item;
+        bool listError; // else a conversion error
     };
     const std::vector<Case> cases = {
-        {"Short", "[Short] dp: List index out of bounds (2)", 2},
-        {"gap", "[gap] dp: '' is not a valid floating point value", 1},
-        {"Text", "[Text] ic: 'x' is not a valid floating point value", 3},
-        {"Empty", "[Empty] kv: List index out of bounds (0)", 0},
+        {"Short", "[Short] dp: List index out of bounds (2)", 2, true},
+        {"gap", "[gap] dp: '' is not a valid floating point value", 1, false},
+        {"Text", "[Text] ic: 'x' is not a valid floating point value", 3, false},
+        {"Empty", "[Empty] kv: List index out of bounds (0)", 0, true},
     };
     for (const Case& c : cases) {
         try {
@@ -237,6 +238,17 @@ TEST_F(RefrigFileTest, MalformedListLeavesTheCurrentRecordWhole) {
             EXPECT_EQ(e.Path(), Path());
             EXPECT_EQ(e.Section(), c.section);
             EXPECT_EQ(e.Item(), c.item) << c.section;
+            // A caller that catches the list or the conversion error catches it too.
+            const auto* list = dynamic_cast<const EListError*>(&e);
+            const auto* conversion = dynamic_cast<const EConvertError*>(&e);
+            EXPECT_EQ(list != nullptr, c.listError) << c.section;
+            EXPECT_EQ(conversion != nullptr, !c.listError) << c.section;
+            if (list != nullptr || conversion != nullptr) {
+                const Exception& base = list != nullptr
+                                            ? static_cast<const Exception&>(*list)
+                                            : static_cast<const Exception&>(*conversion);
+                EXPECT_STREQ(base.what(), (Path() + ": " + c.message).c_str());
+            }
         }
         EXPECT_EQ(lib.Data(), before) << c.section;
         EXPECT_EQ(lib.SectionIndex(), 0) << c.section;
