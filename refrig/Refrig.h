@@ -15,6 +15,8 @@
 
 #include "platform/Exceptions.h"
 
+class TCustomIniFile;
+
 // The property data of one refrigerant. Each field is named after the data-file key it is read
 // from. Temperatures, pressures and the like are stored as the file gives them; no units are
 // converted.
@@ -166,8 +168,9 @@ public:
     static constexpr uint16_t stReversedTemps = 2; // VhShValue with t2 more than 1e-9 below t1
 
     // Lists the sections of the data file at dataFilePath with their "InternalNumber" and loads
-    // "R22". A missing or unreadable file is not an error: the tables stay empty and Data holds
-    // the built-in R22 record with Status 1. A malformed "R22" section raises ERefrigDataError.
+    // "R22", all from one reading of the file. A missing or unreadable file is not an error: the
+    // tables stay empty and Data holds the built-in R22 record with Status 1. A malformed "R22"
+    // section raises ERefrigDataError.
     explicit TRefrigLib(std::string dataFilePath);
     // The root finder's function refers to this object, so it neither copies nor moves.
     TRefrigLib(const TRefrigLib&) = delete;
@@ -175,9 +178,10 @@ public:
     ~TRefrigLib();
 
     // Makes the named refrigerant (section names compare without regard to letter case)
-    // current. A missing section or one without keys gives the built-in record and Status 1.
-    // A malformed coefficient list raises ERefrigDataError and changes nothing: Data keeps the
-    // previous complete record, SectionIndex and Status stay as they were.
+    // current, reading the file once as it is now. A missing section or one without keys gives the
+    // built-in record and Status 1. A malformed coefficient list raises ERefrigDataError and
+    // changes nothing: Data keeps the previous complete record, SectionIndex and Status stay as
+    // they were.
     void LoadRefrigerant(std::string_view name);
 
     const std::string& DataFilePath() const { return FDataFilePath; }
@@ -222,4 +226,5 @@ private:
     std::vector<int32_t> FInternalNumbers;
 
     int32_t FindSection(std::string_view name) const;
+    void LoadFrom(TCustomIniFile& ini, std::string_view name);
 };

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -14,7 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/PrivateProfile.h"
 #include "refrig/Refrig.h"
+#include "support/Unprivileged.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -281,6 +284,41 @@ TEST_F(RefrigFileTest, LoadsSeeTheFileAsItIsNowWhileTablesKeepTheFirstView) {
     EXPECT_EQ(lib.SectionIndex(), 0);
 }
 
+TEST_F(RefrigFileTest, ALoadReadsTheFileOnceWhateverItsDateAndKeepsNoLargeParse) {
+    std::string content = kGoodR22;
+    for (int i = 0; content.size() < (5u << 20); ++i) {
+        content += "[S" + std::to_string(i) + "]\nInternalNumber=" + std::to_string(i) +
+                   "\nTCrit=1\nvh=1 2 3 4 5\n";
+    }
+    Write(content);
+    fs::last_write_time(Path(), fs::file_time_type::clock::now() + std::chrono::hours(24));
+    PrivateProfile::ClearCache();
+    const auto start = PrivateProfile::ParseCount();
+    TRefrigLib lib(Path());
+    EXPECT_EQ(PrivateProfile::ParseCount() - start, 1u);
+    EXPECT_EQ(lib.Data().TCrit, 99.5);
+    EXPECT_EQ(lib.InternalNumbers()[1000], 999);
+    lib.LoadRefrigerant("s77");
+    EXPECT_EQ(PrivateProfile::ParseCount() - start, 2u);
+    EXPECT_EQ(lib.Data().InternalNumber, 77);
+    EXPECT_EQ(PrivateProfile::CachedBytes(), 0u);
+}
+
+TEST_F(RefrigFileTest, Utf16DataFileLoads) {
+    for (const bool bigEndian : {false, true}) {
+        std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (const char c : "[R717]\r\nInternalNumber=717\r\n" + kGoodR22) {
+            bytes += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+        }
+        Write(bytes);
+        TRefrigLib lib(Path());
+        EXPECT_THAT(lib.SectionNames(), ElementsAre("R717", "R22"));
+        EXPECT_THAT(lib.InternalNumbers(), ElementsAre(717, 22));
+        EXPECT_EQ(lib.Data().TCrit, 99.5);
+        EXPECT_EQ(lib.Status(), TRefrigLib::stNone);
+    }
+}
+
 TEST(RefrigSampleFileTest, R22SectionEqualsTheDefaultRecord) {
     TRefrigLib lib(kSampleFile);
     TRefrigData expected = DefaultRefrigData();
@@ -337,6 +375,9 @@ TEST_F(RefrigFileTest, PipeInPlaceOfTheFileReadsAsMissingWithoutWaiting) {
 }
 
 TEST_F(RefrigFileTest, UnreadableFileReadsAsMissing) {
+    if (TestSupport::RanUnprivileged()) {
+        return;
+    }
     Write(kGoodR22);
     fs::permissions(Path(), fs::perms::none);
     if (std::ifstream(Path()).is_open()) {
