@@ -2,6 +2,7 @@
 // Inside the private-profile layer: a parsed file, its cache and the reading of files from disk.
 // Not for use outside platform/PrivateProfile*.cpp and platform/Profile*.cpp.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -165,6 +166,8 @@ namespace TestAccess {
 // it, and the temporary file's name), before anything is written to it. Empty: nothing is called.
 using TempFileHook = std::function<void(const std::string& folder, const std::string& name)>;
 void SetTempFileHook(TempFileHook hook);
+// How long a write waits for the folder's lock before it fails (30 s unless set).
+void SetLockWait(std::chrono::milliseconds wait);
 } // namespace TestAccess
 
 #ifdef _WIN32

@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <functional>
 #include <mutex>
 #include <random>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -68,6 +70,11 @@ Change PlanChange(const std::string& target, std::string_view section, OptText k
     }
     return {Plan::Write, std::move(*bytes)};
 }
+
+enum class LockState { Locked, Unsupported, TimedOut };
+
+// How long a write waits for the folder's lock.
+std::chrono::milliseconds lockWait{30'000};
 
 // Threads of this process writing the same path take turns here first; processes (and threads
 // that reach the same file by other paths) take turns at the folder's lock.
@@ -136,7 +143,9 @@ FolderAndName SplitPath(const std::string& path) {
 // The folder, open for the *at calls (so that only the file's own name, not its whole path,
 // must fit the system's limits), and locked for writers (flock on separate opens excludes
 // threads of one process as well as processes). A folder that cannot be opened for reading or
-// locked (some network file systems) is still written, without the lock.
+// locked (some network file systems) is still written, without the lock. A lock that stays taken
+// for longer than lockWait (a writer that hangs, or another program holding it) fails the write
+// rather than hang it.
 class LockedFolder {
 public:
     explicit LockedFolder(const std::string& folder) {
@@ -147,21 +156,34 @@ public:
 #endif
             return;
         }
-        int result = 0;
-        while ((result = ::flock(FFd.Get(), LOCK_EX)) != 0 && errno == EINTR) {
+        const auto deadline = std::chrono::steady_clock::now() + lockWait;
+        auto pause = std::chrono::milliseconds(1);
+        for (;;) {
+            if (::flock(FFd.Get(), LOCK_EX | LOCK_NB) == 0) {
+                FState = LockState::Locked;
+                return;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                return; // no locks here
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                FState = LockState::TimedOut;
+                return;
+            }
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, std::chrono::milliseconds(50));
         }
-        FLocked = result == 0;
     }
     int Fd() const {
         return FFd.Get();
     }
-    bool Locked() const {
-        return FLocked;
+    LockState State() const {
+        return FState;
     }
 
 private:
     UniqueFd FFd;
-    bool FLocked = false;
+    LockState FState = LockState::Unsupported;
 };
 
 // Under the folder's lock no other writer has a temporary file open there: any left behind is a
@@ -315,10 +337,10 @@ bool WriteFile(std::string_view section, OptText key, OptText value, const std::
     }
     const std::lock_guard threadLock(PathMutex(*target));
     const LockedFolder folder(parts.folder);
-    if (folder.Fd() < 0) {
+    if (folder.Fd() < 0 || folder.State() == LockState::TimedOut) {
         return false;
     }
-    if (folder.Locked()) {
+    if (folder.State() == LockState::Locked) {
         RemoveLeftovers(folder);
     }
     struct stat st {};
@@ -360,12 +382,15 @@ public:
         name += std::to_wstring(std::hash<std::wstring>{}(key));
         FMutex = ::CreateMutexW(nullptr, FALSE, name.c_str());
         if (FMutex != nullptr) {
-            const DWORD result = ::WaitForSingleObject(FMutex, INFINITE);
-            FLocked = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+            const DWORD result =
+                ::WaitForSingleObject(FMutex, static_cast<DWORD>(lockWait.count()));
+            FState = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED ? LockState::Locked
+                     : result == WAIT_TIMEOUT ? LockState::TimedOut
+                                              : LockState::Unsupported;
         }
     }
     ~LockedFolder() {
-        if (FLocked) {
+        if (FState == LockState::Locked) {
             ::ReleaseMutex(FMutex);
         }
         if (FMutex != nullptr) {
@@ -374,11 +399,11 @@ public:
     }
     LockedFolder(const LockedFolder&) = delete;
     LockedFolder& operator=(const LockedFolder&) = delete;
-    bool Locked() const { return FLocked; }
+    LockState State() const { return FState; }
 
 private:
     HANDLE FMutex = nullptr;
-    bool FLocked = false;
+    LockState FState = LockState::Unsupported;
 };
 
 void RemoveLeftovers(const std::string& folder) {
@@ -445,7 +470,10 @@ bool WriteFile(std::string_view section, OptText key, OptText value, const std::
     }
     const std::lock_guard threadLock(PathMutex(path));
     const LockedFolder folder(parts.folder);
-    if (folder.Locked()) {
+    if (folder.State() == LockState::TimedOut) {
+        return false;
+    }
+    if (folder.State() == LockState::Locked) {
         RemoveLeftovers(parts.folder);
     }
     const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
@@ -469,6 +497,10 @@ bool WriteFile(std::string_view section, OptText key, OptText value, const std::
 
 void TestAccess::SetTempFileHook(TempFileHook hook) {
     tempFileHook = std::move(hook);
+}
+
+void TestAccess::SetLockWait(std::chrono::milliseconds wait) {
+    lockWait = wait;
 }
 
 } // namespace PrivateProfile::Internal

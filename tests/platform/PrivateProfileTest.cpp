@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +20,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -40,6 +42,7 @@ protected:
     }
     void TearDown() override {
         pp::Internal::TestAccess::SetTempFileHook({});
+        pp::Internal::TestAccess::SetLockWait(std::chrono::seconds(30));
         std::error_code ec;
         fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
         fs::remove_all(dir, ec);
@@ -619,7 +622,7 @@ TEST_F(PrivateProfileTest, TemporaryNamesAreShortAndUnpredictableAndLeftoversGo)
     EXPECT_EQ(Get("A", "x"), "5");
 }
 
-TEST_F(PrivateProfileTest, ConcurrentWritersLoseNoUpdate) {
+TEST_F(PrivateProfileTest, ConcurrentWritersTakeTurnsAtTheFoldersLock) {
     const auto writeKeys = [&](const std::string& section, const std::string& prefix, int count) {
         bool ok = true;
         for (int i = 0; i < count; ++i) {
@@ -644,13 +647,23 @@ TEST_F(PrivateProfileTest, ConcurrentWritersLoseNoUpdate) {
     EXPECT_EQ(Keys("Processes").size(), 2000u);
     // Two threads.
     bool ok[2] = {false, false};
-    std::thread first([&] { ok[0] = writeKeys("Threads", "s", 250); });
-    std::thread second([&] { ok[1] = writeKeys("Threads", "t", 250); });
+    std::thread first([&] { ok[0] = writeKeys("Threads", "s", 100); });
+    std::thread second([&] { ok[1] = writeKeys("Threads", "t", 100); });
     first.join();
     second.join();
     EXPECT_TRUE(ok[0] && ok[1]);
-    EXPECT_EQ(Keys("Threads").size(), 500u);
+    EXPECT_EQ(Keys("Threads").size(), 200u);
     EXPECT_EQ(FilesInDir(), Strings{"test.ini"});
+
+    // A lock held for too long (here by the test itself) fails the write instead of hanging it.
+    pp::Internal::TestAccess::SetLockWait(std::chrono::milliseconds(100));
+    const int folder = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(folder, LOCK_EX), 0);
+    const std::string before = Slurp();
+    EXPECT_FALSE(Set("Threads", "late", "v"));
+    EXPECT_EQ(Slurp(), before);
+    ::close(folder);
+    EXPECT_TRUE(Set("Threads", "late", "v"));
 }
 
 TEST_F(PrivateProfileTest, WritesReadTheFileAfreshNotTheCache) {
