@@ -100,18 +100,17 @@ bool IsTempName(std::string_view name) {
 std::string RandomTempName() {
     std::array<unsigned char, TempRandomLength> random{};
 #ifdef _WIN32
-    std::random_device device;
-    for (auto& byte : random) {
-        byte = static_cast<unsigned char>(device());
-    }
+    const bool filled = false;
 #else
-    if (::getrandom(random.data(), random.size(), 0) != static_cast<ssize_t>(random.size())) {
+    const bool filled =
+        ::getrandom(random.data(), random.size(), 0) == static_cast<ssize_t>(random.size());
+#endif
+    if (!filled) {
         std::random_device device;
         for (auto& byte : random) {
             byte = static_cast<unsigned char>(device());
         }
     }
-#endif
     std::string name(TempPrefix);
     for (unsigned char byte : random) {
         name += TempAlphabet[byte % TempAlphabet.size()];

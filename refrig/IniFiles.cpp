@@ -422,7 +422,7 @@ std::string TIniFile::ReadText(const std::string& section, const std::string& ke
     if (AsciiText::IsSpaceOrControlOnly(section) || AsciiText::IsSpaceOrControlOnly(key)) {
         return defaultValue;
     }
-    return ReadTextFrom(Snapshot::Take(Path()), section, key, defaultValue);
+    return Snapshot::Take(Path()).Value(section, key, defaultValue);
 }
 
 void TIniFile::WriteText(const std::string& section, const std::string& key,
