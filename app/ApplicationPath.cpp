@@ -1,5 +1,6 @@
 #include "app/ApplicationPath.h"
 
+#include "platform/AsciiText.h"
 #include "platform/Exceptions.h"
 #include "platform/Registry.h"
 
@@ -11,6 +12,7 @@
 #else
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -47,12 +49,31 @@ std::string ReadFolder(const TRegistry& registry, std::string_view valueName,
     return WithTrailingDelim(*value);
 }
 
-std::string UpperCaseAscii(std::string_view text) {
-    std::string result(text);
-    for (char& c : result)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return result;
+#ifndef _WIN32
+bool IsExistingFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+#endif
+
+// The vendor folder for a match of name at position p of exeFolder (upper is its upper-cased
+// copy). Windows takes the prefix from the upper-cased copy; its file system ignores letter case.
+// Elsewhere the prefix keeps its own case, and the name is spelled as the executable's folder
+// spells it when that spelling names an existing folder (an installation under ".../velmora/"),
+// else as given.
+std::string VendorFolderAt(std::string_view exeFolder, std::string_view upper, size_t p,
+                           std::string_view name) {
+#ifdef _WIN32
+    (void)exeFolder;
+    return std::string(upper.substr(0, p)) + std::string(name) + PathDelim;
+#else
+    (void)upper;
+    const std::string prefix(exeFolder.substr(0, p));
+    const std::string spelled(exeFolder.substr(p, name.size()));
+    if (spelled != name && IsExistingFolder(prefix + spelled))
+        return prefix + spelled + PathDelim;
+    return prefix + std::string(name) + PathDelim;
+#endif
 }
 
 bool IsFolderEnd(char c) {
@@ -125,16 +146,11 @@ std::string RunningExecutablePath() {
 }
 
 std::string FindVendorFolder(std::string_view programFilesFolder, std::string_view exeFolder) {
-    const std::string upper = UpperCaseAscii(exeFolder);
-#ifdef _WIN32
-    const std::string_view prefixSource = upper;
-#else
-    const std::string_view prefixSource = exeFolder;
-#endif
+    const std::string upper = AsciiText::UpperCaseAscii(exeFolder);
     if (const size_t p = upper.find("VELMORA"); p != std::string::npos)
-        return std::string(prefixSource.substr(0, p)) + "Velmora" + PathDelim;
+        return VendorFolderAt(exeFolder, upper, p, "Velmora");
     if (const size_t q = upper.find("5VQ"); q != std::string::npos)
-        return std::string(prefixSource.substr(0, q)) + "5vq" + PathDelim;
+        return VendorFolderAt(exeFolder, upper, q, "5vq");
     return std::string(programFilesFolder) + "Velmora" + PathDelim;
 }
 

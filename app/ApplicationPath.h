@@ -42,8 +42,9 @@ std::string RunningExecutablePath();
 // The vendor's installation folder: the part of exeFolder before the first "VELMORA" (letter
 // case ignored) followed by "Velmora", else the part before the first "5VQ" followed by "5vq",
 // else programFilesFolder + "Velmora". On Windows the prefix is taken from the upper-cased copy
-// of exeFolder (the same folder there); on case-sensitive file systems it keeps exeFolder's own
-// letter case, so that it still names an existing folder.
+// of exeFolder (the same folder there). On case-sensitive file systems the folder text names the
+// folder as it is spelled on disk: the prefix keeps exeFolder's own letter case, and the name
+// keeps exeFolder's spelling ("velmora", "5VQ") when that names an existing folder.
 std::string FindVendorFolder(std::string_view programFilesFolder, std::string_view exeFolder);
 // The same for the process-wide ProgramFilesFolder and ExeFolder, which must be set first.
 std::string FindVendorFolder();

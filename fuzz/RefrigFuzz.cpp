@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/AsciiText.h"
 #include "refrig/Refrig.h"
 
 namespace {
@@ -53,9 +54,7 @@ void WriteInput(const uint8_t* data, std::size_t size) {
 
 std::string Lower(std::string text) {
     for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
+        c = AsciiText::LowerCase(c);
     }
     return text;
 }

@@ -1,5 +1,6 @@
 #include "platform/NumberText.h"
 
+#include "platform/AsciiText.h"
 #include "platform/Exceptions.h"
 
 #include <array>
@@ -247,19 +248,8 @@ std::string Convert(const TConversion& conversion, double value) {
     return text;
 }
 
-bool IsBlank(char c) {
-    return c == ' ';
-}
-
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+using AsciiText::HexDigitValue;
+using AsciiText::IsSpace;
 
 } // namespace
 
@@ -296,7 +286,7 @@ std::string Format(std::string_view format, std::span<const double> args) {
 bool TryStrToFloat(std::string_view text, double& value) {
     const char separator = FormatSettings().DecimalSeparator;
     size_t pos = 0;
-    while (pos < text.size() && IsBlank(text[pos]))
+    while (pos < text.size() && IsSpace(text[pos]))
         ++pos;
     // The number in the syntax from_chars reads, independent of the separator and the locale.
     std::string plain;
@@ -354,7 +344,7 @@ bool TryStrToFloat(std::string_view text, double& value) {
         if (negativeExponent)
             exponent = -exponent;
     }
-    while (pos < text.size() && IsBlank(text[pos]))
+    while (pos < text.size() && IsSpace(text[pos]))
         ++pos;
     if (pos != text.size())
         return false;
@@ -390,7 +380,7 @@ double StrToFloat(std::string_view text) {
 
 bool TryStrToInt(std::string_view text, int32_t& value) {
     size_t pos = 0;
-    while (pos < text.size() && IsBlank(text[pos]))
+    while (pos < text.size() && IsSpace(text[pos]))
         ++pos;
     bool negative = false;
     if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {

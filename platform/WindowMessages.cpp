@@ -1,5 +1,6 @@
 #include "platform/WindowMessages.h"
 
+#include "platform/AsciiText.h"
 #include "platform/Exceptions.h"
 
 #ifdef _WIN32
@@ -7,23 +8,10 @@
 #include <windows.h>
 #endif
 
-namespace {
-
-// Letter case of ASCII letters only, independent of the C locale.
-std::string UpperCaseAscii(std::string_view text) {
-    std::string result(text);
-    for (char& c : result)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return result;
-}
-
-} // namespace
-
 uint32_t TMessageNameTable::Register(std::string_view name) {
     if (name.empty())
         throw Exception("A window message needs a name");
-    const std::string key = UpperCaseAscii(name);
+    const std::string key = AsciiText::UpperCaseAscii(name);
     const std::lock_guard<std::mutex> guard(Lock);
     if (const auto found = Numbers.find(key); found != Numbers.end())
         return found->second;

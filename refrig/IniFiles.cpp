@@ -1,5 +1,6 @@
 #include "refrig/IniFiles.h"
 
+#include "platform/AsciiText.h"
 #include "platform/NumberText.h"
 #include "platform/PrivateProfile.h"
 
@@ -14,45 +15,17 @@
 
 namespace {
 
-// ---------------------------------------------------------------------------------------------
-// Names
-
-// Blanks and control characters, as removed before deciding whether a name is blank.
-bool IsSpaceOrControl(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
-bool IsBlankName(std::string_view s) {
-    for (char c : s) {
-        if (!IsSpaceOrControl(c)) {
-            return false;
-        }
-    }
-    return true;
-}
+using AsciiText::TrimSpaceOrTab;
 
 // ---------------------------------------------------------------------------------------------
 // Hex bytes
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 // The valid leading pairs of hex digits.
 std::vector<uint8_t> DecodeHex(std::string_view text) {
     std::vector<uint8_t> bytes;
     for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
-        const int hi = HexDigit(text[i]);
-        const int lo = HexDigit(text[i + 1]);
+        const int hi = AsciiText::HexDigitValue(text[i]);
+        const int lo = AsciiText::HexDigitValue(text[i + 1]);
         if (hi < 0 || lo < 0) {
             break;
         }
@@ -168,16 +141,6 @@ std::string TimeText(int64_t ms) {
     return out;
 }
 
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
 // Reads 1 to maxDigits decimal digits from the front of s.
 std::optional<int64_t> TakeNumber(std::string_view& s, std::size_t maxDigits) {
     std::size_t n = 0;
@@ -260,18 +223,18 @@ TDateTime Compose(int64_t day, double time) {
 }
 
 std::optional<TDateTime> ParseDateValue(std::string_view s) {
-    if (const auto day = ParseDate(TrimBlanks(s))) {
+    if (const auto day = ParseDate(TrimSpaceOrTab(s))) {
         return static_cast<double>(*day);
     }
     return std::nullopt;
 }
 
 std::optional<TDateTime> ParseTimeValue(std::string_view s) {
-    return ParseTime(TrimBlanks(s));
+    return ParseTime(TrimSpaceOrTab(s));
 }
 
 std::optional<TDateTime> ParseDateTimeValue(std::string_view s) {
-    s = TrimBlanks(s);
+    s = TrimSpaceOrTab(s);
     const std::size_t gap = s.find_first_of(" \t");
     if (gap == std::string_view::npos) {
         if (const auto day = ParseDate(s)) {
@@ -280,7 +243,7 @@ std::optional<TDateTime> ParseDateTimeValue(std::string_view s) {
         return ParseTime(s);
     }
     const auto day = ParseDate(s.substr(0, gap));
-    const auto time = ParseTime(TrimBlanks(s.substr(gap)));
+    const auto time = ParseTime(TrimSpaceOrTab(s.substr(gap)));
     if (!day || !time) {
         return std::nullopt;
     }
@@ -402,14 +365,46 @@ bool TCustomIniFile::HasSection(const std::string& section) {
 
 namespace {
 
-// Splits a zero-separated name list ended by an empty name.
-void SplitNames(const char* buffer, std::size_t count, std::vector<std::string>& list) {
-    std::size_t pos = 0;
-    while (pos < count && buffer[pos] != '\0') {
-        const std::string_view name(buffer + pos);
-        list.emplace_back(name);
-        pos += name.size() + 1;
+using PrivateProfile::Snapshot;
+
+// The reads of both readers, on one snapshot of the file.
+
+std::string ReadTextFrom(const Snapshot& snapshot, const std::string& section,
+                         const std::string& key, const std::string& defaultValue) {
+    if (AsciiText::IsSpaceOrControlOnly(section) || AsciiText::IsSpaceOrControlOnly(key)) {
+        return defaultValue;
     }
+    return snapshot.Value(section, key, defaultValue);
+}
+
+void ListKeysFrom(const Snapshot& snapshot, const std::string& section,
+                  std::vector<std::string>& list) {
+    if (AsciiText::IsSpaceOrControlOnly(section)) {
+        return;
+    }
+    const auto names = snapshot.KeyNames(section);
+    list.assign(names.begin(), names.end());
+}
+
+void ListSectionsFrom(const Snapshot& snapshot, std::vector<std::string>& list) {
+    const auto names = snapshot.SectionNames();
+    list.assign(names.begin(), names.end());
+}
+
+void ListKeyValuesFrom(const Snapshot& snapshot, const std::string& section,
+                       std::vector<std::string>& list) {
+    std::vector<std::string> keys;
+    ListKeysFrom(snapshot, section, keys);
+    list.clear();
+    for (const std::string& key : keys) {
+        list.push_back(key + "=" + ReadTextFrom(snapshot, section, key, std::string()));
+    }
+}
+
+// Names made only of blanks and control characters are blank: reads of them give the default
+// without looking at the file.
+Snapshot SnapshotFor(const std::string& path, const std::string& section) {
+    return AsciiText::IsSpaceOrControlOnly(section) ? Snapshot() : Snapshot::Take(path);
 }
 
 } // namespace
@@ -424,12 +419,10 @@ TIniFile::~TIniFile() {
 
 std::string TIniFile::ReadText(const std::string& section, const std::string& key,
                                const std::string& defaultValue) {
-    if (IsBlankName(section) || IsBlankName(key)) {
+    if (AsciiText::IsSpaceOrControlOnly(section) || AsciiText::IsSpaceOrControlOnly(key)) {
         return defaultValue;
     }
-    std::array<char, PrivateProfile::ValueBufferSize> buffer{};
-    const std::size_t n = PrivateProfile::GetString(section, key, defaultValue, buffer, Path());
-    return std::string(buffer.data(), n);
+    return Snapshot::Take(Path()).Value(section, key, defaultValue);
 }
 
 void TIniFile::WriteText(const std::string& section, const std::string& key,
@@ -440,31 +433,15 @@ void TIniFile::WriteText(const std::string& section, const std::string& key,
 }
 
 void TIniFile::ListKeys(const std::string& section, std::vector<std::string>& list) {
-    if (IsBlankName(section)) {
-        return;
-    }
-    list.clear();
-    std::vector<char> buffer(PrivateProfile::ListBufferSize);
-    const std::size_t n =
-        PrivateProfile::GetString(section, std::nullopt, std::nullopt, buffer, Path());
-    SplitNames(buffer.data(), n, list);
+    ListKeysFrom(SnapshotFor(Path(), section), section, list);
 }
 
 void TIniFile::ListSections(std::vector<std::string>& list) {
-    list.clear();
-    std::vector<char> buffer(PrivateProfile::ListBufferSize);
-    const std::size_t n =
-        PrivateProfile::GetString(std::nullopt, std::nullopt, std::nullopt, buffer, Path());
-    SplitNames(buffer.data(), n, list);
+    ListSectionsFrom(Snapshot::Take(Path()), list);
 }
 
 void TIniFile::ListKeyValues(const std::string& section, std::vector<std::string>& list) {
-    std::vector<std::string> keys;
-    ListKeys(section, keys);
-    list.clear();
-    for (const std::string& key : keys) {
-        list.push_back(key + "=" + ReadText(section, key, std::string()));
-    }
+    ListKeyValuesFrom(SnapshotFor(Path(), section), section, list);
 }
 
 void TIniFile::RemoveSection(const std::string& section) {
@@ -480,3 +457,37 @@ void TIniFile::RemoveKey(const std::string& section, const std::string& key) {
 void TIniFile::Flush() {
     PrivateProfile::WriteString(std::nullopt, std::nullopt, std::nullopt, Path());
 }
+
+// ---------------------------------------------------------------------------------------------
+
+TIniFileSnapshot::TIniFileSnapshot(std::string path)
+    : TCustomIniFile(std::move(path)), FSnapshot(Snapshot::Take(Path())) {}
+
+std::string TIniFileSnapshot::ReadText(const std::string& section, const std::string& key,
+                                       const std::string& defaultValue) {
+    return ReadTextFrom(FSnapshot, section, key, defaultValue);
+}
+
+void TIniFileSnapshot::WriteText(const std::string&, const std::string&, const std::string&) {
+    throw EIniFileException::UnableToWrite(Path());
+}
+
+void TIniFileSnapshot::ListKeys(const std::string& section, std::vector<std::string>& list) {
+    ListKeysFrom(FSnapshot, section, list);
+}
+
+void TIniFileSnapshot::ListSections(std::vector<std::string>& list) {
+    ListSectionsFrom(FSnapshot, list);
+}
+
+void TIniFileSnapshot::ListKeyValues(const std::string& section, std::vector<std::string>& list) {
+    ListKeyValuesFrom(FSnapshot, section, list);
+}
+
+void TIniFileSnapshot::RemoveSection(const std::string&) {
+    throw EIniFileException::UnableToWrite(Path());
+}
+
+void TIniFileSnapshot::RemoveKey(const std::string&, const std::string&) {}
+
+void TIniFileSnapshot::Flush() {}

@@ -4,6 +4,7 @@
 // TCustomIniFile defines the operations; TIniFile works on a file on disk through the
 // private-profile functions (platform/PrivateProfile.h). A reader holds only its path and asks
 // the file again on every operation, so changes made between operations are seen.
+// TIniFileSnapshot reads the file once, when it is made, and answers every read from that view.
 //
 // Formats of the date and time operations (fixed for the process, independent of the C locale):
 //   date       "yyyy-mm-dd"            e.g. "2024-03-07"
@@ -13,6 +14,7 @@
 // of its fraction is the time of day (so -1.25 is 1899-12-29 06:00). Years 1 to 9999.
 
 #include "platform/Exceptions.h"
+#include "platform/PrivateProfile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -126,4 +128,27 @@ public:
     void RemoveSection(const std::string& section) override;
     void RemoveKey(const std::string& section, const std::string& key) override;
     void Flush() override;
+};
+
+// A read-only reader over the file as it was when the reader was made: one file check and at
+// most one parse for any number of reads, all of which see the same version of the file. Its
+// memory goes with the reader. Writes and section removal raise EIniFileException; key removal
+// and flush do nothing.
+class TIniFileSnapshot : public TCustomIniFile {
+public:
+    explicit TIniFileSnapshot(std::string path);
+
+    std::string ReadText(const std::string& section, const std::string& key,
+                         const std::string& defaultValue) override;
+    void WriteText(const std::string& section, const std::string& key,
+                   const std::string& value) override;
+    void ListKeys(const std::string& section, std::vector<std::string>& list) override;
+    void ListSections(std::vector<std::string>& list) override;
+    void ListKeyValues(const std::string& section, std::vector<std::string>& list) override;
+    void RemoveSection(const std::string& section) override;
+    void RemoveKey(const std::string& section, const std::string& key) override;
+    void Flush() override;
+
+private:
+    PrivateProfile::Snapshot FSnapshot;
 };

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/NumberText.h"
+#include "platform/PrivateProfile.h"
 #include "refrig/IniFiles.h"
 
 namespace {
@@ -55,18 +56,11 @@ TRefrigData MakeDefaultRecord() {
 // The default for a coefficient key that is missing: ten zeros, enough for every list.
 constexpr const char* kZeroList = "0,0,0,0,0,0,0,0,0,0";
 
-bool SameName(std::string_view a, std::string_view b) {
-    const auto lower = [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    return std::ranges::equal(a, b, [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 // Reads the record's keys from one section, each with the record's current value as default.
 // The record is a scratch copy: a list that fails leaves it half filled, and the caller drops it.
 class TRecordReader {
 public:
-    TRecordReader(TIniFile& ini, std::string section, TRefrigData& data)
+    TRecordReader(TCustomIniFile& ini, std::string section, TRefrigData& data)
         : FIni(ini), FSection(std::move(section)), FData(data) {}
 
     void ReadAll() {
@@ -108,7 +102,7 @@ public:
     }
 
 private:
-    TIniFile& FIni;
+    TCustomIniFile& FIni;
     std::string FSection;
     TRefrigData& FData;
 
@@ -122,14 +116,11 @@ private:
         try {
             ParseRealList(text, N, field, item);
         } catch (const EListError& e) {
-            Fail(key, item, e.Message());
+            throw ERefrigListError(FIni.Path(), FSection, key, static_cast<int>(item), e.Message());
         } catch (const EConvertError& e) {
-            Fail(key, item, e.Message());
+            throw ERefrigConvertError(FIni.Path(), FSection, key, static_cast<int>(item),
+                                      e.Message());
         }
-    }
-
-    [[noreturn]] void Fail(const char* key, std::size_t item, const std::string& detail) const {
-        throw ERefrigDataError(FIni.Path(), FSection, key, static_cast<int>(item), detail);
     }
 };
 
@@ -142,36 +133,55 @@ const TRefrigData& DefaultRefrigData() {
 
 ERefrigDataError::ERefrigDataError(std::string path, std::string section, std::string key, int item,
                                    std::string detail)
-    : Exception(path + ": [" + section + "] " + key + ": " + detail), FPath(std::move(path)),
-      FSection(std::move(section)), FKey(std::move(key)), FItem(item), FDetail(std::move(detail)) {}
+    : FPath(std::move(path)), FSection(std::move(section)), FKey(std::move(key)), FItem(item),
+      FDetail(std::move(detail)) {}
+
+std::string ERefrigDataError::PlacedMessage(const std::string& path, const std::string& section,
+                                            const std::string& key, const std::string& detail) {
+    return path + ": [" + section + "] " + key + ": " + detail;
+}
+
+// The list or conversion base is built first, from the arguments, before they move on.
+ERefrigListError::ERefrigListError(std::string path, std::string section, std::string key, int item,
+                                   std::string detail)
+    : EListError(PlacedMessage(path, section, key, detail)),
+      ERefrigDataError(std::move(path), std::move(section), std::move(key), item,
+                       std::move(detail)) {}
+
+ERefrigConvertError::ERefrigConvertError(std::string path, std::string section, std::string key,
+                                         int item, std::string detail)
+    : EConvertError(PlacedMessage(path, section, key, detail)),
+      ERefrigDataError(std::move(path), std::move(section), std::move(key), item,
+                       std::move(detail)) {}
 
 TRefrigLib::TRefrigLib(std::string dataFilePath)
     : FDataFilePath(std::move(dataFilePath)), FData(DefaultRefrigData()) {
     FRoot = std::make_unique<TRoot>([this](long double x) { return VhShResidual(x); });
     FRoot->SetLimits(120, 0.001L);
-    {
-        TIniFile ini(FDataFilePath);
-        ini.ListSections(FSectionNames);
-        FInternalNumbers.reserve(FSectionNames.size());
-        for (const std::string& section : FSectionNames) {
-            FInternalNumbers.push_back(ini.ReadInt(section, "InternalNumber", -1));
-        }
+    // The tables and the first load read the same version of the file, parsed once; the parse
+    // goes with the reader.
+    TIniFileSnapshot ini(FDataFilePath);
+    ini.ListSections(FSectionNames);
+    FInternalNumbers.reserve(FSectionNames.size());
+    for (const std::string& section : FSectionNames) {
+        FInternalNumbers.push_back(ini.ReadInt(section, "InternalNumber", -1));
     }
-    LoadRefrigerant("R22");
+    LoadFrom(ini, "R22");
 }
 
 TRefrigLib::~TRefrigLib() = default;
 
 void TRefrigLib::LoadRefrigerant(std::string_view name) {
+    TIniFileSnapshot ini(FDataFilePath);
+    LoadFrom(ini, name);
+}
+
+void TRefrigLib::LoadFrom(TCustomIniFile& ini, std::string_view name) {
     const std::string section(name);
     TRefrigData loaded = DefaultRefrigData();
-    bool found = false;
-    {
-        TIniFile ini(FDataFilePath);
-        if (ini.HasSection(section)) {
-            TRecordReader(ini, section, loaded).ReadAll();
-            found = true;
-        }
+    const bool found = ini.HasSection(section);
+    if (found) {
+        TRecordReader(ini, section, loaded).ReadAll();
     }
     // Only a load that read every key it needed gets here and becomes current.
     if (!found) {
@@ -182,15 +192,8 @@ void TRefrigLib::LoadRefrigerant(std::string_view name) {
 }
 
 int32_t TRefrigLib::FindSection(std::string_view name) const {
-    // The reader ignores blanks around a section name; so does the look-up.
-    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!name.empty() && isBlank(name.front())) {
-        name.remove_prefix(1);
-    }
-    while (!name.empty() && isBlank(name.back())) {
-        name.remove_suffix(1);
-    }
-    const auto it = std::ranges::find_if(
-        FSectionNames, [&](const std::string& section) { return SameName(section, name); });
+    const auto it = std::ranges::find_if(FSectionNames, [&](const std::string& section) {
+        return PrivateProfile::Snapshot::NamesMatch(section, name);
+    });
     return it == FSectionNames.end() ? -1 : static_cast<int32_t>(it - FSectionNames.begin());
 }

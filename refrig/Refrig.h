@@ -15,6 +15,8 @@
 
 #include "platform/Exceptions.h"
 
+class TCustomIniFile;
+
 // The property data of one refrigerant. Each field is named after the data-file key it is read
 // from. Temperatures, pressures and the like are stored as the file gives them; no units are
 // converted.
@@ -65,10 +67,15 @@ const TRefrigData& DefaultRefrigData();
 // an item that is not a real. The message names the file, the section and the key, followed by
 // the underlying list or conversion message (which names the item by position or text), e.g.
 // "/data/RuzAve8.rdf: [R22] dp: List index out of bounds (2)".
-class ERefrigDataError : public Exception {
+//
+// The error raised is an ERefrigListError (an EListError) or an ERefrigConvertError (an
+// EConvertError), so a caller that catches the list or conversion error, or Exception, catches
+// it; catching ERefrigDataError catches both and gives the place.
+class ERefrigDataError {
 public:
-    ERefrigDataError(std::string path, std::string section, std::string key, int item,
-                     std::string detail);
+    virtual ~ERefrigDataError() = default;
+    // The whole message, as what() gives it.
+    virtual std::string Message() const = 0;
     const std::string& Path() const { return FPath; }
     const std::string& Section() const { return FSection; }
     const std::string& Key() const { return FKey; }
@@ -77,12 +84,36 @@ public:
     // The list or conversion message on its own.
     const std::string& Detail() const { return FDetail; }
 
+protected:
+    ERefrigDataError(std::string path, std::string section, std::string key, int item,
+                     std::string detail);
+    ERefrigDataError(const ERefrigDataError&) = default;
+    // "<path>: [<section>] <key>: <detail>".
+    static std::string PlacedMessage(const std::string& path, const std::string& section,
+                                     const std::string& key, const std::string& detail);
+
 private:
     std::string FPath;
     std::string FSection;
     std::string FKey;
     int FItem;
     std::string FDetail;
+};
+
+// A coefficient list with fewer items than its count.
+class ERefrigListError : public EListError, public ERefrigDataError {
+public:
+    ERefrigListError(std::string path, std::string section, std::string key, int item,
+                     std::string detail);
+    std::string Message() const override { return EListError::Message(); }
+};
+
+// A coefficient list item that is not a real.
+class ERefrigConvertError : public EConvertError, public ERefrigDataError {
+public:
+    ERefrigConvertError(std::string path, std::string section, std::string key, int item,
+                        std::string detail);
+    std::string Message() const override { return EConvertError::Message(); }
 };
 
 // Splits a coefficient list into its items. Items are separated by commas and/or blanks (any
@@ -137,8 +168,9 @@ public:
     static constexpr uint16_t stReversedTemps = 2; // VhShValue with t2 more than 1e-9 below t1
 
     // Lists the sections of the data file at dataFilePath with their "InternalNumber" and loads
-    // "R22". A missing or unreadable file is not an error: the tables stay empty and Data holds
-    // the built-in R22 record with Status 1. A malformed "R22" section raises ERefrigDataError.
+    // "R22", all from one reading of the file. A missing or unreadable file is not an error: the
+    // tables stay empty and Data holds the built-in R22 record with Status 1. A malformed "R22"
+    // section raises ERefrigDataError.
     explicit TRefrigLib(std::string dataFilePath);
     // The root finder's function refers to this object, so it neither copies nor moves.
     TRefrigLib(const TRefrigLib&) = delete;
@@ -146,9 +178,10 @@ public:
     ~TRefrigLib();
 
     // Makes the named refrigerant (section names compare without regard to letter case)
-    // current. A missing section or one without keys gives the built-in record and Status 1.
-    // A malformed coefficient list raises ERefrigDataError and changes nothing: Data keeps the
-    // previous complete record, SectionIndex and Status stay as they were.
+    // current, reading the file once as it is now. A missing section or one without keys gives the
+    // built-in record and Status 1. A malformed coefficient list raises ERefrigDataError and
+    // changes nothing: Data keeps the previous complete record, SectionIndex and Status stay as
+    // they were.
     void LoadRefrigerant(std::string_view name);
 
     const std::string& DataFilePath() const { return FDataFilePath; }
@@ -193,4 +226,5 @@ private:
     std::vector<int32_t> FInternalNumbers;
 
     int32_t FindSection(std::string_view name) const;
+    void LoadFrom(TCustomIniFile& ini, std::string_view name);
 };

@@ -3,15 +3,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/AsciiText.h"
 #include "platform/NumberText.h"
 #include "refrig/Refrig.h"
 
 namespace {
 
-// Blanks and control characters separate items, like commas.
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
+// Spaces and control characters separate items, like commas.
+using AsciiText::IsSpaceOrControl;
 
 // Reads a double-quoted item starting at the opening quote; pos ends behind the closing quote.
 // Without a closing quote the item is the rest of the text, opening quote included.
@@ -39,7 +38,7 @@ std::vector<std::string> SplitListItems(std::string_view text) {
     std::vector<std::string> items;
     std::size_t pos = 0;
     const auto skipBlanks = [&] {
-        while (pos < text.size() && IsBlank(text[pos])) {
+        while (pos < text.size() && IsSpaceOrControl(text[pos])) {
             ++pos;
         }
     };
@@ -49,7 +48,7 @@ std::vector<std::string> SplitListItems(std::string_view text) {
             items.push_back(QuotedItem(text, pos));
         } else {
             const std::size_t start = pos;
-            while (pos < text.size() && !IsBlank(text[pos]) && text[pos] != ',') {
+            while (pos < text.size() && !IsSpaceOrControl(text[pos]) && text[pos] != ',') {
                 ++pos;
             }
             items.emplace_back(text.substr(start, pos - start));

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -110,6 +113,35 @@ TEST(ApplicationPath, TagWhenTheNameIsAbsentAndTheNameWinsOverAnEarlierTag) {
     // A name that merely contains the tag letters in another order is neither.
     EXPECT_EQ(FindVendorFolder(pf, D + "q5v" + D + "velmor" + D), pf + "Velmora" + D);
 }
+
+#ifndef _WIN32
+TEST(ApplicationPath, VendorFolderIsSpelledAsOnDisk) {
+    namespace fs = std::filesystem;
+    std::string pattern = (fs::temp_directory_path() / "vendorXXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const std::string root = pattern + "/";
+    struct Row {
+        std::string onDisk;    // the installation folder as created
+        std::string exeFolder; // below root
+        std::string vendor;    // below root
+    };
+    const std::vector<Row> rows = {
+        {"velmora/Common Files", "velmora/Calvenor/", "velmora/"},
+        {"Apps/VELMORA/Common Files", "Apps/VELMORA/bin/", "Apps/VELMORA/"},
+        {"Velmora/Common Files", "Velmora/bin/", "Velmora/"},
+        {"5VQ/Common Files", "5VQ/bin/", "5VQ/"},
+        // Only the folder named in the executable's path counts; elsewhere the name as given.
+        {"x/velmoraSuite", "x/velmoraSuite/bin/", "x/Velmora/"},
+    };
+    for (const Row& r : rows) {
+        fs::create_directories(root + r.onDisk);
+        fs::create_directories(root + r.exeFolder);
+        EXPECT_EQ(FindVendorFolder("/pf/", root + r.exeFolder), root + r.vendor) << r.exeFolder;
+    }
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+}
+#endif
 
 TEST(ApplicationPath, NeitherNameNorTagFallsBackToProgramFiles) {
     EXPECT_EQ(FindVendorFolder("/pf" + D, D + "home" + D + "user" + D + "bin" + D),

@@ -1,18 +1,29 @@
 #include "platform/PrivateProfile.h"
 
+#include "platform/ProfileFile.h"
+#include "support/Unprivileged.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -30,6 +41,8 @@ protected:
         pp::ClearCache();
     }
     void TearDown() override {
+        pp::Internal::TestAccess::SetTempFileHook({});
+        pp::Internal::TestAccess::SetLockWait(std::chrono::seconds(30));
         std::error_code ec;
         fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
         fs::remove_all(dir, ec);
@@ -111,6 +124,35 @@ protected:
 
 using Strings = std::vector<std::string>;
 
+// text as UTF-16 bytes in the given byte order.
+std::string Utf16(std::u16string_view text, bool bigEndian) {
+    std::string bytes;
+    for (const char16_t unit : text) {
+        const auto high = static_cast<char>(unit >> 8);
+        const auto low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+// Runs f in a child process and gives its exit code (-1 when it did not exit normally).
+int InChild(const std::function<int()>& f) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(f());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Drops to user nobody, group nogroup and no other groups (in a child process).
+bool BecomeNobody() {
+    return ::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 &&
+           ::setresuid(65534, 65534, 65534) == 0;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Reading
 
@@ -164,12 +206,21 @@ TEST_F(PrivateProfileTest, QuotesAroundAWholeValueAreStripped) {
         "b=\"1\",\"2\"\n"
         "c=\"\n"
         "d=\"\"\n"
-        "e='single'\n");
+        "e='single'\n"
+        "f=\"say \"\"hi\"\"\"\n"
+        "g=\"\"\"\"\n"
+        "h=\"a\"b\"\n"
+        "i=\"1\" 2,\"3\"\n");
     EXPECT_EQ(Get("Q", "a"), "  padded ");
     EXPECT_EQ(Get("Q", "b"), "\"1\",\"2\"");
     EXPECT_EQ(Get("Q", "c"), "\"");
     EXPECT_EQ(Get("Q", "d"), "");
     EXPECT_EQ(Get("Q", "e"), "'single'");
+    // Doubled quotes inside stand for one; a single one leaves the value as it stands.
+    EXPECT_EQ(Get("Q", "f"), "say \"hi\"");
+    EXPECT_EQ(Get("Q", "g"), "\"");
+    EXPECT_EQ(Get("Q", "h"), "\"a\"b\"");
+    EXPECT_EQ(Get("Q", "i"), "\"1\" 2,\"3\"");
 }
 
 TEST_F(PrivateProfileTest, FirstSectionAndFirstKeyOfANameWin) {
@@ -188,6 +239,30 @@ TEST_F(PrivateProfileTest, LineEndingsByteOrderMarkAndNulBytes) {
     EXPECT_EQ(Get("A", "y"), "2");
     EXPECT_EQ(Get("B", "w"), "4");
     EXPECT_EQ(Get("B", "v"), "5");
+}
+
+TEST_F(PrivateProfileTest, Utf16FilesReadAsTheirTextAndStayUtf16) {
+    const std::u16string before = u"\uFEFF[K\u00e4lte]\r\nName = R22 \u00b0C\r\n"
+                                  u"Emoji=\U0001F600\r\n[B]\r\nx=1\r\n";
+    for (const bool bigEndian : {false, true}) {
+        Put(Utf16(before, bigEndian));
+        EXPECT_EQ(Sections(), (Strings{"K\xC3\xA4lte", "B"}));
+        EXPECT_EQ(Keys("k\xC3\xA4LTE"), (Strings{"Name", "Emoji"}));
+        EXPECT_EQ(Get("K\xC3\xA4lte", "name"), "R22 \xC2\xB0"
+                                               "C");
+        EXPECT_EQ(Get("K\xC3\xA4lte", "Emoji"), "\xF0\x9F\x98\x80");
+        ASSERT_TRUE(Set("B", "y", "\xC3\xBC"));
+        EXPECT_EQ(Slurp(), Utf16(before + u"y=\u00fc\r\n", bigEndian));
+        // A value that is not UTF-8 has no UTF-16 form.
+        EXPECT_FALSE(Set("B", "z", "\xFF"));
+        // Text that is not valid UTF-16 reads with U+FFFD in place, and is not rewritten.
+        const std::string broken =
+            Utf16(u"\uFEFF[C]\nv=a", bigEndian) + Utf16(u"\xD800", bigEndian);
+        Put(broken);
+        EXPECT_EQ(Get("C", "v"), "a\xEF\xBF\xBD");
+        EXPECT_FALSE(Set("C", "w", "1"));
+        EXPECT_EQ(Slurp(), broken);
+    }
 }
 
 TEST_F(PrivateProfileTest, EmptySectionNamesAreNotListed) {
@@ -209,8 +284,8 @@ TEST_F(PrivateProfileTest, MissingDirectoryAndEmptyPathReadAsEmpty) {
 }
 
 TEST_F(PrivateProfileTest, UnreadableFileReadsAsEmptyAndIsNotOverwritten) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "permissions do not restrict the superuser";
+    if (TestSupport::RanUnprivileged()) {
+        return;
     }
     Put("[A]\nb=1\n");
     fs::permissions(path, fs::perms::none);
@@ -335,16 +410,29 @@ TEST_F(PrivateProfileTest, AWriteCreatesAMissingFile) {
 }
 
 TEST_F(PrivateProfileTest, ValuesReadBackAsWritten) {
-    for (const char* value : {"", "plain", "  padded\t", "a = b", "\"1\",\"2\"", "=x"}) {
-        ASSERT_TRUE(Set("V", "k", value)) << value;
+    // Each value with the text the file holds for it: as it stands where it reads back so, else
+    // quoted with its own quotes doubled.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"", ""},
+        {"plain", "plain"},
+        {"a = b", "a = b"},
+        {"\"1\",\"2\"", "\"1\",\"2\""},
+        {"=x", "=x"},
+        {"\"", "\""},
+        {"say \"hi\"", "say \"hi\""},
+        {"  padded\t", "\"  padded\t\""},
+        {"\"quoted\"", "\"\"\"quoted\"\"\""},
+        {"\"\"", "\"\"\"\"\"\""},
+        {" a\"b ", "\" a\"\"b \""},
+        {"x\"y ", "\"x\"\"y \""},
+        {"\"a\" \"b\"", "\"a\" \"b\""},
+        {"\t\"\t", "\"\t\"\"\t\""},
+    };
+    for (const auto& [value, stored] : cases) {
+        ASSERT_TRUE(Set("V", "k", value.c_str())) << value;
+        EXPECT_EQ(Slurp(), "[V]\nk=" + stored + "\n") << value;
         EXPECT_EQ(Get("V", "k"), value);
     }
-    // Documented losses: a whole quoted value loses its quotes, and blanks around a value that
-    // holds a quote cannot be protected by quoting.
-    ASSERT_TRUE(Set("V", "k", "\"q\""));
-    EXPECT_EQ(Get("V", "k"), "q");
-    ASSERT_TRUE(Set("V", "k", "x\"y "));
-    EXPECT_EQ(Get("V", "k"), "x\"y");
 }
 
 TEST_F(PrivateProfileTest, TextsThatWouldBreakTheFileAreRefused) {
@@ -408,6 +496,196 @@ TEST_F(PrivateProfileTest, PermissionsAndSymbolicLinksSurviveAWrite) {
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
+TEST_F(PrivateProfileTest, TemporaryCopyOfAFileIsPrivateUntilItIsComplete) {
+    std::vector<unsigned> modes;
+    pp::Internal::TestAccess::SetTempFileHook(
+        [&](const std::string& folder, const std::string& name) {
+            struct stat st {};
+            ASSERT_EQ(::stat((folder + "/" + name).c_str(), &st), 0);
+            modes.push_back(st.st_mode & 07777);
+        });
+    Put("[A]\nx=1\n");
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::others_read);
+    ASSERT_TRUE(Set("A", "x", "2"));
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write |
+                                                  fs::perms::group_read | fs::perms::others_read);
+    // A new file holds nothing but the new value: it starts with the usual permissions.
+    fs::remove(path);
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    ASSERT_TRUE(Set("A", "x", "3"));
+    EXPECT_EQ(modes, (std::vector<unsigned>{0600, 0666 & ~mask}));
+    EXPECT_EQ(static_cast<unsigned>(fs::status(path).permissions()), 0666 & ~mask);
+}
+
+TEST_F(PrivateProfileTest, OwnerAndGroupStayWhereTheWriterMayKeepThem) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "handing a file to another user needs root";
+    }
+    // A privileged writer keeps both.
+    Put("[A]\nx=1\n");
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    ASSERT_TRUE(Set("A", "x", "2"));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // User nobody (group nogroup) writes files of root's that it may write. It cannot keep root
+    // as owner; the write goes ahead only when everyone who could read the file still can.
+    struct Case {
+        gid_t group;
+        mode_t mode;
+        bool written;
+    };
+    const Case cases[] = {
+        {65534, 0664, true},  // root reads through the others' rights
+        {65534, 0660, false}, // root would lose its reading
+        {0, 0666, true},      // group root cannot be kept, but its members keep reading
+        {0, 0646, true},      {0, 0602, false}, // root would lose its reading
+        {0, 0626, false},                       // members of group root would gain reading
+    };
+    ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+    for (const Case& c : cases) {
+        Put("[A]\nx=1\n");
+        ASSERT_EQ(::chown(path.c_str(), 0, c.group), 0);
+        ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+        const int result = InChild([&] { return BecomeNobody() && Set("A", "x", "2") ? 0 : 1; });
+        EXPECT_EQ(result, c.written ? 0 : 1) << std::oct << c.mode << " group " << c.group;
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(Slurp(), c.written ? "[A]\nx=2\n" : "[A]\nx=1\n") << std::oct << c.mode;
+        EXPECT_EQ(st.st_uid, c.written ? 65534u : 0u);
+        EXPECT_EQ(st.st_gid, c.written ? 65534u : c.group);
+        EXPECT_EQ(st.st_mode & 07777, c.mode);
+        EXPECT_EQ(FilesInDir(), Strings{"test.ini"});
+    }
+}
+
+TEST_F(PrivateProfileTest, FileWithSeveralNamesIsNotSplit) {
+    Put("[A]\nx=1\n");
+    const std::string other = (dir / "other.ini").string();
+    ASSERT_EQ(::link(path.c_str(), other.c_str()), 0);
+    EXPECT_FALSE(Set("A", "x", "2"));
+    EXPECT_FALSE(Set("A", nullptr, nullptr));
+    EXPECT_EQ(Slurp(), "[A]\nx=1\n");
+    EXPECT_EQ(fs::hard_link_count(path), 2u);
+}
+
+TEST_F(PrivateProfileTest, NamesAndPathsAtTheSystemsLimitsAreWritten) {
+    path = (dir / (std::string(251, 'n') + ".ini")).string();
+    ASSERT_TRUE(Set("A", "x", "1"));
+    EXPECT_EQ(Get("A", "x"), "1");
+
+    // A folder path that leaves room for a short file name only, below the path limit.
+    fs::path deep = dir;
+    while (deep.string().size() + 201 < PATH_MAX - 20) {
+        deep /= std::string(200, 'd');
+    }
+    deep /= std::string(PATH_MAX - 20 - deep.string().size() - 1, 'e');
+    ASSERT_TRUE(fs::create_directories(deep));
+    path = (deep / "a.ini").string();
+    ASSERT_EQ(path.size(), static_cast<std::size_t>(PATH_MAX - 14));
+    ASSERT_TRUE(Set("A", "x", "2"));
+    EXPECT_EQ(Get("A", "x"), "2");
+}
+
+TEST_F(PrivateProfileTest, TemporaryNamesAreShortAndUnpredictableAndLeftoversGo) {
+    Strings names;
+    pp::Internal::TestAccess::SetTempFileHook(
+        [&](const std::string&, const std::string& name) { names.push_back(name); });
+    for (const char* value : {"1", "2", "3"}) {
+        ASSERT_TRUE(Set("A", "x", value));
+    }
+    ASSERT_EQ(names.size(), 3u);
+    for (const std::string& name : names) {
+        EXPECT_EQ(name.size(), 16u);
+        EXPECT_TRUE(name.starts_with(".~pp")) << name;
+    }
+    EXPECT_TRUE(names[0] != names[1] && names[1] != names[2] && names[0] != names[2]);
+
+    // A writer that dies with its temporary file open leaves it behind; the next write in the
+    // folder removes it, with others of its kind, and nothing else.
+    pp::Internal::TestAccess::SetTempFileHook(
+        [](const std::string&, const std::string&) { ::_exit(3); });
+    EXPECT_EQ(InChild([&] { return Set("A", "x", "4") ? 0 : 1; }), 3);
+    pp::Internal::TestAccess::SetTempFileHook({});
+    EXPECT_EQ(FilesInDir().size(), 2u);
+    for (const char* name :
+         {".~pp0123456789ab", ".~ppzzzzzzzzzzzz", ".~ppshort", ".~pp0123456789AB", "notes.txt"}) {
+        Put((dir / name).string(), "x");
+    }
+    ASSERT_TRUE(Set("A", "x", "5"));
+    EXPECT_EQ(FilesInDir(), (Strings{".~pp0123456789AB", ".~ppshort", "notes.txt", "test.ini"}));
+    EXPECT_EQ(Get("A", "x"), "5");
+}
+
+TEST_F(PrivateProfileTest, ConcurrentWritersTakeTurnsAtTheFoldersLock) {
+    const auto writeKeys = [&](const std::string& section, const std::string& prefix, int count) {
+        bool ok = true;
+        for (int i = 0; i < count; ++i) {
+            ok = Set(section.c_str(), (prefix + std::to_string(i)).c_str(), "v") && ok;
+        }
+        return ok;
+    };
+    // Two processes.
+    std::vector<pid_t> children;
+    for (const char* prefix : {"p", "q"}) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::_exit(writeKeys("Processes", prefix, 1000) ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(Keys("Processes").size(), 2000u);
+    // Two threads.
+    bool ok[2] = {false, false};
+    std::thread first([&] { ok[0] = writeKeys("Threads", "s", 100); });
+    std::thread second([&] { ok[1] = writeKeys("Threads", "t", 100); });
+    first.join();
+    second.join();
+    EXPECT_TRUE(ok[0] && ok[1]);
+    EXPECT_EQ(Keys("Threads").size(), 200u);
+    EXPECT_EQ(FilesInDir(), Strings{"test.ini"});
+
+    // A lock held for too long (here by the test itself) fails the write instead of hanging it.
+    pp::Internal::TestAccess::SetLockWait(std::chrono::milliseconds(100));
+    const int folder = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(folder, LOCK_EX), 0);
+    const std::string before = Slurp();
+    EXPECT_FALSE(Set("Threads", "late", "v"));
+    EXPECT_EQ(Slurp(), before);
+    ::close(folder);
+    EXPECT_TRUE(Set("Threads", "late", "v"));
+}
+
+TEST_F(PrivateProfileTest, WritesReadTheFileAfreshNotTheCache) {
+    // A change through a shared mapping may leave the stamp as it was (see the header): a read
+    // may give the cached value until ClearCache, but a write must build on the file's bytes.
+    Put("[A]\nx=1\ny=1\n");
+    const int fd = ::open(path.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    char* map = static_cast<char*>(::mmap(nullptr, 12, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+    ASSERT_NE(map, MAP_FAILED);
+    map[6] = '2';
+    Age();
+    EXPECT_EQ(Get("A", "x"), "2");
+    map[6] = '3';
+    ASSERT_TRUE(Set("A", "y", "2"));
+    EXPECT_EQ(Slurp(), "[A]\nx=3\ny=2\n");
+    ::munmap(map, 12);
+    ::close(fd);
+    pp::ClearCache();
+    EXPECT_EQ(Get("A", "x"), "3");
+}
+
 // ---------------------------------------------------------------------------------------------
 // Failed writes leave the original untouched
 
@@ -438,8 +716,8 @@ TEST_F(PrivateProfileTest, MissingFolderOrFileInPlaceOfTheFolderFails) {
 }
 
 TEST_F(PrivateProfileTest, ReadOnlyFolderLeavesTheFileUntouched) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "permissions do not restrict the superuser";
+    if (TestSupport::RanUnprivileged()) {
+        return;
     }
     Put("[A]\nx=1\n");
     fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
@@ -484,6 +762,34 @@ TEST_F(PrivateProfileTest, CacheKeepsTheRecentlyUsedFiles) {
     EXPECT_EQ(pp::ParseCount(), start);
     EXPECT_EQ(read(0), "0"); // pushed out by the later ones
     EXPECT_EQ(pp::ParseCount(), start + 1);
+}
+
+TEST_F(PrivateProfileTest, LargeFilesAreNotKeptAndASnapshotReadsOnce) {
+    std::string text;
+    for (int i = 0; text.size() < (5u << 20); ++i) {
+        text += "[S" + std::to_string(i) + "]\nk=" + std::to_string(i) + "\n";
+    }
+    Put(text);
+    Age();
+    EXPECT_EQ(Get("S7", "k"), "7");
+    EXPECT_EQ(pp::CachedBytes(), 0u);
+
+    // A snapshot: one parse for every read, the file as it was when taken.
+    const auto start = pp::ParseCount();
+    const pp::Snapshot snapshot = pp::Snapshot::Take(path);
+    Put("[S1]\nk=changed\n");
+    EXPECT_EQ(snapshot.Value("s1", " K ", "d"), "1");
+    EXPECT_EQ(snapshot.Value("S1", "none", "d"), "d");
+    EXPECT_EQ(snapshot.Value("S1", "k", "d", 1), "");
+    EXPECT_EQ(snapshot.KeyNames("S2"), (std::vector<std::string_view>{"k"}));
+    EXPECT_EQ(snapshot.SectionNames(12), (std::vector<std::string_view>{"S0", "S1", "S2"}));
+    EXPECT_EQ(pp::ParseCount() - start, 1u);
+    EXPECT_EQ(Get("S1", "k"), "changed");
+
+    // Small files stay cached.
+    Age();
+    Get("S1", "k");
+    EXPECT_GT(pp::CachedBytes(), 0u);
 }
 
 TEST_F(PrivateProfileTest, SameSizeChangeWithNewTimeIsSeen) {

@@ -117,6 +117,30 @@ TEST_F(IniFilesTest, EveryOperationSeesTheFileAsItIsNow) {
     EXPECT_EQ(ini.ReadInt("A", "x", 0), 0);
 }
 
+TEST_F(IniFilesTest, ASnapshotReaderSeesTheFileAsItWasAndDoesNotWrite) {
+    Put("[A]\nx=1\ny=\"two\"\n[B]\nz=3\n");
+    const auto start = PrivateProfile::ParseCount();
+    TIniFileSnapshot ini(path);
+    Put("[A]\nx=9\n");
+    EXPECT_EQ(ini.ReadInt("a", "X", 0), 1);
+    EXPECT_EQ(ini.ReadText("A", "y", "d"), "two");
+    EXPECT_EQ(ini.ReadText("\t", "x", "d"), "d");
+    EXPECT_TRUE(ini.HasSection("B"));
+    Strings list;
+    ini.ListSections(list);
+    EXPECT_EQ(list, (Strings{"A", "B"}));
+    ini.ListKeyValues("A", list);
+    EXPECT_EQ(list, (Strings{"x=1", "y=two"}));
+    EXPECT_EQ(PrivateProfile::ParseCount() - start, 1u);
+
+    EXPECT_THROW(ini.WriteText("A", "x", "2"), EIniFileException);
+    EXPECT_THROW(ini.WriteInt("A", "x", 2), EIniFileException);
+    EXPECT_THROW(ini.RemoveSection("A"), EIniFileException);
+    EXPECT_NO_THROW(ini.RemoveKey("A", "x"));
+    EXPECT_NO_THROW(ini.Flush());
+    EXPECT_EQ(Slurp(), "[A]\nx=9\n");
+}
+
 // ---------------------------------------------------------------------------------------------
 // Typed reads
 

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -14,7 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/PrivateProfile.h"
 #include "refrig/Refrig.h"
+#include "support/Unprivileged.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -221,12 +224,13 @@ TEST_F(RefrigFileTest, MalformedListLeavesTheCurrentRecordWhole) {
         const char* section;
         const char* message;
         int item;
+        bool listError; // else a conversion error
     };
     const std::vector<Case> cases = {
-        {"Short", "[Short] dp: List index out of bounds (2)", 2},
-        {"gap", "[gap] dp: '' is not a valid floating point value", 1},
-        {"Text", "[Text] ic: 'x' is not a valid floating point value", 3},
-        {"Empty", "[Empty] kv: List index out of bounds (0)", 0},
+        {"Short", "[Short] dp: List index out of bounds (2)", 2, true},
+        {"gap", "[gap] dp: '' is not a valid floating point value", 1, false},
+        {"Text", "[Text] ic: 'x' is not a valid floating point value", 3, false},
+        {"Empty", "[Empty] kv: List index out of bounds (0)", 0, true},
     };
     for (const Case& c : cases) {
         try {
@@ -237,6 +241,17 @@ TEST_F(RefrigFileTest, MalformedListLeavesTheCurrentRecordWhole) {
             EXPECT_EQ(e.Path(), Path());
             EXPECT_EQ(e.Section(), c.section);
             EXPECT_EQ(e.Item(), c.item) << c.section;
+            // A caller that catches the list or the conversion error catches it too.
+            const auto* list = dynamic_cast<const EListError*>(&e);
+            const auto* conversion = dynamic_cast<const EConvertError*>(&e);
+            EXPECT_EQ(list != nullptr, c.listError) << c.section;
+            EXPECT_EQ(conversion != nullptr, !c.listError) << c.section;
+            if (list != nullptr || conversion != nullptr) {
+                const Exception& base = list != nullptr
+                                            ? static_cast<const Exception&>(*list)
+                                            : static_cast<const Exception&>(*conversion);
+                EXPECT_STREQ(base.what(), (Path() + ": " + c.message).c_str());
+            }
         }
         EXPECT_EQ(lib.Data(), before) << c.section;
         EXPECT_EQ(lib.SectionIndex(), 0) << c.section;
@@ -267,6 +282,41 @@ TEST_F(RefrigFileTest, LoadsSeeTheFileAsItIsNowWhileTablesKeepTheFirstView) {
     lib.LoadRefrigerant("R22");
     EXPECT_EQ(lib.Data().TCrit, 99.5); // the first TCrit of the section counts
     EXPECT_EQ(lib.SectionIndex(), 0);
+}
+
+TEST_F(RefrigFileTest, ALoadReadsTheFileOnceWhateverItsDateAndKeepsNoLargeParse) {
+    std::string content = kGoodR22;
+    for (int i = 0; content.size() < (5u << 20); ++i) {
+        content += "[S" + std::to_string(i) + "]\nInternalNumber=" + std::to_string(i) +
+                   "\nTCrit=1\nvh=1 2 3 4 5\n";
+    }
+    Write(content);
+    fs::last_write_time(Path(), fs::file_time_type::clock::now() + std::chrono::hours(24));
+    PrivateProfile::ClearCache();
+    const auto start = PrivateProfile::ParseCount();
+    TRefrigLib lib(Path());
+    EXPECT_EQ(PrivateProfile::ParseCount() - start, 1u);
+    EXPECT_EQ(lib.Data().TCrit, 99.5);
+    EXPECT_EQ(lib.InternalNumbers()[1000], 999);
+    lib.LoadRefrigerant("s77");
+    EXPECT_EQ(PrivateProfile::ParseCount() - start, 2u);
+    EXPECT_EQ(lib.Data().InternalNumber, 77);
+    EXPECT_EQ(PrivateProfile::CachedBytes(), 0u);
+}
+
+TEST_F(RefrigFileTest, Utf16DataFileLoads) {
+    for (const bool bigEndian : {false, true}) {
+        std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (const char c : "[R717]\r\nInternalNumber=717\r\n" + kGoodR22) {
+            bytes += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+        }
+        Write(bytes);
+        TRefrigLib lib(Path());
+        EXPECT_THAT(lib.SectionNames(), ElementsAre("R717", "R22"));
+        EXPECT_THAT(lib.InternalNumbers(), ElementsAre(717, 22));
+        EXPECT_EQ(lib.Data().TCrit, 99.5);
+        EXPECT_EQ(lib.Status(), TRefrigLib::stNone);
+    }
 }
 
 TEST(RefrigSampleFileTest, R22SectionEqualsTheDefaultRecord) {
@@ -325,6 +375,9 @@ TEST_F(RefrigFileTest, PipeInPlaceOfTheFileReadsAsMissingWithoutWaiting) {
 }
 
 TEST_F(RefrigFileTest, UnreadableFileReadsAsMissing) {
+    if (TestSupport::RanUnprivileged()) {
+        return;
+    }
     Write(kGoodR22);
     fs::permissions(Path(), fs::perms::none);
     if (std::ifstream(Path()).is_open()) {
