@@ -239,6 +239,8 @@ void ReportStartUpError(const std::string& message) {
         static char name[] = "calvenor";
         static char* argv[] = {name, nullptr};
         ownApp = std::make_unique<QApplication>(argc, argv);
+        // Lets the desktop match the window with the menu entry and its icon.
+        QGuiApplication::setDesktopFileName(QStringLiteral("com.velmora.calvenor"));
     }
     QMessageBox::critical(
         nullptr, QStringLiteral("Calvenor"),
@@ -298,6 +300,8 @@ int RunProgram(int& argc, char** argv, const TProgramHooks& hooks) {
             return 1;
         }
         ownApp = std::make_unique<QApplication>(argc, argv);
+        // Lets the desktop match the window with the menu entry and its icon.
+        QGuiApplication::setDesktopFileName(QStringLiteral("com.velmora.calvenor"));
         // Every control, and the windows the controls open (the list's drop-down, message
         // boxes), uses the form's font. Controls that lay out text before they take their
         // parent's font (the list's edit field) then need no second font.
