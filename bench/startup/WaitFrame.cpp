@@ -60,8 +60,16 @@ int main(int argc, char** argv) {
     }
     const std::string title = argv[1];
 
+    // An X server that resets when its last client leaves (xvfb-run's default) refuses
+    // connections for a moment after the previous run: try again for up to 5 s. The program is
+    // started only once the server takes connections.
     int screenIndex = 0;
     xcb_connection_t* c = xcb_connect(nullptr, &screenIndex);
+    for (int attempt = 0; xcb_connection_has_error(c) && attempt < 5000; ++attempt) {
+        xcb_disconnect(c);
+        usleep(1000);
+        c = xcb_connect(nullptr, &screenIndex);
+    }
     if (xcb_connection_has_error(c)) {
         std::fprintf(stderr, "WaitFrame: cannot open the X display\n");
         return 3;
