@@ -76,5 +76,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Beyond the libraries the program links: Qt's platform plugins (the X11 one among them) and the
 # fonts the chart's and the form's font names resolve to.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core, fonts-liberation2")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${packaging}/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -42,6 +42,7 @@ trap cleanup EXIT
 footprint() {
     local paths=(/opt/Velmora /usr/bin/calvenor /usr/share/applications /usr/share/icons/hicolor
                  /usr/share/metainfo)
+    { find /opt -maxdepth 0 2>/dev/null || true; } # dpkg would take an empty /opt along
     { find "${paths[@]}" -path /usr/share/icons/hicolor/icon-theme.cache -prune -o -print \
         2>/dev/null || true; } | LC_ALL=C sort
 }
@@ -78,21 +79,15 @@ case_name=$1 work=$2
 strace -f -qq -e trace=openat -o "$work/$case_name.trace" calvenor \
     >"$work/$case_name.out" 2>"$work/$case_name.err" &
 pid=$!
-program=""
-for _ in $(seq 300); do # the traced program: strace's child
-    program=$(cat "/proc/$pid/task/$pid/children" 2>/dev/null || true)
-    [ -z "$program" ] || break
-    sleep 0.1
-done
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Calvenor$' 2>/dev/null |
     head -n 1) || true
 if [ -z "$window" ]; then
     echo "FAIL: no window appeared: $(cat "$work/$case_name.err")" >&2
-    kill $program 2>/dev/null || true
+    kill "$pid" 2>/dev/null || true
     exit 1
 fi
 if [ "$case_name" = good ]; then
-    kill $program
+    kill "$(xdotool getwindowpid "$window")" # the program, not strace
     wait "$pid" 2>/dev/null || true
     exit 0
 fi
