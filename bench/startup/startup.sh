@@ -66,6 +66,7 @@ if [ -n "${CALVENOR_STARTUP_PEER:-}" ]; then
 fi
 commands+=(-n calvenor "$build/bench/WaitFrame Calvenor $build/app/calvenor")
 rounds=$(((runs + 9) / 10))
+rm -f "$build"/startup-"$CALVENOR_STARTUP_MODE"-*.json # left by a run that stopped early
 for ((round = 1; round <= rounds; round++)); do
     hyperfine -N --warmup 3 --runs 10 \
         --export-json "$build/startup-$CALVENOR_STARTUP_MODE-$round.json" "${commands[@]}" >/dev/null
