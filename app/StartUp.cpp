@@ -103,16 +103,20 @@ std::vector<std::string> CandidatePlatforms(const std::string& platform) {
     return names;
 }
 
-std::optional<std::string> XDisplayProblem(const std::string& display) {
+std::optional<std::string> XDisplayProblem(const std::string& display,
+                                           std::shared_ptr<void>& probe) {
     const std::string name = !display.empty() ? display : EnvironmentValue("DISPLAY");
     if (name.empty())
         return "no display (set DISPLAY, or QT_QPA_PLATFORM for another window system)";
 #ifdef CALVENOR_HAVE_XCB
-    xcb_connection_t* connection = xcb_connect(name.c_str(), nullptr);
-    const int error = xcb_connection_has_error(connection);
-    xcb_disconnect(connection);
-    if (error != 0)
+    std::shared_ptr<void> connection(xcb_connect(name.c_str(), nullptr), [](void* c) {
+        xcb_disconnect(static_cast<xcb_connection_t*>(c));
+    });
+    if (xcb_connection_has_error(static_cast<xcb_connection_t*>(connection.get())) != 0)
         return "cannot open the X display \"" + name + "\" (no X server there, or access refused)";
+    probe = std::move(connection);
+#else
+    (void)probe;
 #endif
     return std::nullopt;
 }
@@ -231,7 +235,8 @@ std::optional<std::string> RunStartUpSteps(const std::vector<TStartUpStep>& step
 void ReportStartUpError(const std::string& message) {
     std::cerr << "Calvenor could not start: " << message << std::endl;
     // The message box's application object reads the window system from the environment only.
-    if (!DisplayAvailable() || WindowSystemProblem())
+    std::shared_ptr<void> probe;
+    if (!DisplayAvailable() || WindowSystemProblem({}, {}, probe))
         return;
     std::unique_ptr<QApplication> ownApp;
     if (QApplication::instance() == nullptr) {
@@ -239,6 +244,7 @@ void ReportStartUpError(const std::string& message) {
         static char name[] = "calvenor";
         static char* argv[] = {name, nullptr};
         ownApp = std::make_unique<QApplication>(argc, argv);
+        probe.reset(); // the application has its own connection now
         // Lets the desktop match the window with the menu entry and its icon.
         QGuiApplication::setDesktopFileName(QStringLiteral("com.velmora.calvenor"));
     }
@@ -248,17 +254,19 @@ void ReportStartUpError(const std::string& message) {
 }
 
 std::optional<std::string> WindowSystemProblem(const std::string& platform,
-                                               const std::string& display) {
+                                               const std::string& display,
+                                               std::shared_ptr<void>& probe) {
 #ifdef _WIN32
     (void)platform;
     (void)display;
+    (void)probe;
     return std::nullopt;
 #else
     std::optional<std::string> firstProblem;
     for (const std::string& name : CandidatePlatforms(platform)) {
         std::optional<std::string> problem;
         if (name == "xcb")
-            problem = XDisplayProblem(display);
+            problem = XDisplayProblem(display, probe);
         else if (name.starts_with("wayland"))
             problem = WaylandDisplayProblem();
         if (!problem)
@@ -292,14 +300,16 @@ int RunProgram(int& argc, char** argv, const TProgramHooks& hooks) {
 
     std::unique_ptr<QApplication> ownApp;
     if (QApplication::instance() == nullptr) {
+        std::shared_ptr<void> probe;
         if (const auto problem = WindowSystemProblem(commandLine.Platform().toStdString(),
-                                                     commandLine.Display().toStdString())) {
+                                                     commandLine.Display().toStdString(), probe)) {
             fontConfig.Wait();
             UndoSteps(hooks.Steps, hooks.Steps.size());
             hooks.ReportError("opening the main window: " + *problem);
             return 1;
         }
         ownApp = std::make_unique<QApplication>(argc, argv);
+        probe.reset(); // the application has its own connection now
         // Lets the desktop match the window with the menu entry and its icon.
         QGuiApplication::setDesktopFileName(QStringLiteral("com.velmora.calvenor"));
         // Every control, and the windows the controls open (the list's drop-down, message

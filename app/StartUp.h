@@ -13,6 +13,7 @@
 // available) and the program ends with exit code 1 without showing its window.
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,8 +56,13 @@ void ReportStartUpError(const std::string& message);
 // given); the environment (QT_QPA_PLATFORM, DISPLAY, WAYLAND_DISPLAY, XDG_RUNTIME_DIR,
 // XDG_SESSION_TYPE) supplies the rest, as it does for Qt. An X display counts as reachable when a
 // connection to it opens; a Wayland display when its socket accepts a connection.
-std::optional<std::string> WindowSystemProblem(const std::string& platform = {},
-                                               const std::string& display = {});
+//
+// The X connection that proved the display reachable goes to probe, which the caller keeps until
+// the application object has connected: an X server that resets when its last client leaves
+// (xvfb-run's default) would otherwise reset in between and refuse the application.
+std::optional<std::string> WindowSystemProblem(const std::string& platform,
+                                               const std::string& display,
+                                               std::shared_ptr<void>& probe);
 
 // Shows the window and runs the event loop until it closes; returns the loop's exit code.
 int RunMainWindow(TMainForm& form);

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -303,7 +304,8 @@ TEST(StartUpWindowSystem, UnreachableDisplaysAreFoundBeforeQtAbortsOnThem) {
             trace += " " + name + "=" + value.value_or("");
         }
         SCOPED_TRACE(trace);
-        const auto problem = WindowSystemProblem(c.Platform, c.Display);
+        std::shared_ptr<void> probe;
+        const auto problem = WindowSystemProblem(c.Platform, c.Display, probe);
         if (!c.Problem) {
             EXPECT_FALSE(problem) << *problem;
         } else {
