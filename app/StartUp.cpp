@@ -1,6 +1,7 @@
 #include "app/StartUp.h"
 
 #include "app/ApplicationPath.h"
+#include "app/CommandLine.h"
 #include "app/Main.h"
 #include "app/MessagePool.h"
 #include "platform/Exceptions.h"
@@ -11,11 +12,21 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QStringList>
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <iostream>
 #include <memory>
-#include <string_view>
+
+#ifdef CALVENOR_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 TRefrigLib* RefrigLib = nullptr;
 
@@ -63,24 +74,114 @@ void UndoSteps(const std::vector<TStartUpStep>& steps, size_t count) {
     }
 }
 
-// Whether the application object can reach a window system at all; without one Qt would end the
-// process on its own, without a word about what went wrong in our terms.
-bool WindowSystemConfigured(int argc, char** argv) {
-#ifdef _WIN32
-    (void)argc;
-    (void)argv;
-    return true;
-#else
-    for (int i = 1; i < argc; ++i)
-        if (std::string_view(argv[i]) == "-platform")
-            return true;
-    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0')
-            return true;
+std::string EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+#ifndef _WIN32
+
+// The platform plugins Qt will try, first to last: the -platform option, else QT_QPA_PLATFORM
+// (either may list several, separated by ";", each with ":options"), else X11, in a Wayland
+// session Wayland first.
+std::vector<std::string> CandidatePlatforms(const std::string& platform) {
+    const std::string list = !platform.empty() ? platform : EnvironmentValue("QT_QPA_PLATFORM");
+    if (list.empty()) {
+        if (EnvironmentValue("XDG_SESSION_TYPE") == "wayland")
+            return {"wayland", "xcb"};
+        return {"xcb"};
     }
-    return false;
+    std::vector<std::string> names;
+    size_t begin = 0;
+    while (begin <= list.size()) {
+        const size_t end = std::min(list.find(';', begin), list.size());
+        const std::string entry = list.substr(begin, end - begin);
+        if (const std::string name = entry.substr(0, entry.find(':')); !name.empty())
+            names.push_back(name);
+        begin = end + 1;
+    }
+    return names;
+}
+
+std::optional<std::string> XDisplayProblem(const std::string& display,
+                                           std::shared_ptr<void>& probe) {
+    const std::string name = !display.empty() ? display : EnvironmentValue("DISPLAY");
+    if (name.empty())
+        return "no display (set DISPLAY, or QT_QPA_PLATFORM for another window system)";
+#ifdef CALVENOR_HAVE_XCB
+    std::shared_ptr<void> connection(xcb_connect(name.c_str(), nullptr), [](void* c) {
+        xcb_disconnect(static_cast<xcb_connection_t*>(c));
+    });
+    if (xcb_connection_has_error(static_cast<xcb_connection_t*>(connection.get())) != 0)
+        return "cannot open the X display \"" + name + "\" (no X server there, or access refused)";
+    probe = std::move(connection);
+#else
+    (void)probe;
 #endif
+    return std::nullopt;
+}
+
+std::optional<std::string> WaylandDisplayProblem() {
+    std::string name = EnvironmentValue("WAYLAND_DISPLAY");
+    if (name.empty())
+        name = "wayland-0";
+    std::string path = name;
+    if (name.front() != '/') {
+        const std::string runtimeDir = EnvironmentValue("XDG_RUNTIME_DIR");
+        if (runtimeDir.empty())
+            return "no Wayland display: XDG_RUNTIME_DIR is not set";
+        path = runtimeDir + "/" + name;
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return "the Wayland display's socket name is too long: " + path;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool connected =
+        fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!connected)
+        return "cannot connect to the Wayland display \"" + name + "\" (" + path + ")";
+    return std::nullopt;
+}
+
+#endif
+
+QStringList ProcessArguments(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (arguments.isEmpty())
+        arguments << QStringLiteral("calvenor");
+    return arguments;
+}
+
+// Answers --help and --version; nullopt when the program is to start.
+std::optional<int> AnswerCommandLine(const TCommandLine& commandLine, int& argc, char** argv) {
+    if (!commandLine.Error().isEmpty()) {
+        std::cerr << "Calvenor: " << commandLine.Error().toStdString()
+                  << "\nTry \"calvenor --help\" for the options." << std::endl;
+        return CommandLineErrorExitCode;
+    }
+    if (commandLine.Help()) {
+        // The usage line names the program as it was called; that takes an application object,
+        // and a core one needs no display.
+        std::unique_ptr<QCoreApplication> core;
+        if (QCoreApplication::instance() == nullptr)
+            core = std::make_unique<QCoreApplication>(argc, argv);
+        std::cout << commandLine.HelpText().toStdString() << std::flush;
+        return 0;
+    }
+    if (commandLine.Version()) {
+        std::cout << TCommandLine::VersionText().toStdString() << std::endl;
+        return 0;
+    }
+    if (const QStringList ignored = commandLine.Ignored(); !ignored.isEmpty())
+        std::cerr << "Calvenor takes no arguments; ignored: "
+                  << ignored.join(QLatin1Char(' ')).toStdString() << std::endl;
+    return std::nullopt;
 }
 
 } // namespace
@@ -133,7 +234,9 @@ std::optional<std::string> RunStartUpSteps(const std::vector<TStartUpStep>& step
 
 void ReportStartUpError(const std::string& message) {
     std::cerr << "Calvenor could not start: " << message << std::endl;
-    if (!DisplayAvailable())
+    // The message box's application object reads the window system from the environment only.
+    std::shared_ptr<void> probe;
+    if (!DisplayAvailable() || WindowSystemProblem({}, {}, probe))
         return;
     std::unique_ptr<QApplication> ownApp;
     if (QApplication::instance() == nullptr) {
@@ -141,10 +244,38 @@ void ReportStartUpError(const std::string& message) {
         static char name[] = "calvenor";
         static char* argv[] = {name, nullptr};
         ownApp = std::make_unique<QApplication>(argc, argv);
+        probe.reset(); // the application has its own connection now
+        // Lets the desktop match the window with the menu entry and its icon.
+        QGuiApplication::setDesktopFileName(QStringLiteral("com.velmora.calvenor"));
     }
     QMessageBox::critical(
         nullptr, QStringLiteral("Calvenor"),
         QStringLiteral("Calvenor could not start.\n\n%1").arg(QString::fromStdString(message)));
+}
+
+std::optional<std::string> WindowSystemProblem(const std::string& platform,
+                                               const std::string& display,
+                                               std::shared_ptr<void>& probe) {
+#ifdef _WIN32
+    (void)platform;
+    (void)display;
+    (void)probe;
+    return std::nullopt;
+#else
+    std::optional<std::string> firstProblem;
+    for (const std::string& name : CandidatePlatforms(platform)) {
+        std::optional<std::string> problem;
+        if (name == "xcb")
+            problem = XDisplayProblem(display, probe);
+        else if (name.starts_with("wayland"))
+            problem = WaylandDisplayProblem();
+        if (!problem)
+            return std::nullopt; // Qt takes the first platform that works
+        if (!firstProblem)
+            firstProblem = std::move(problem);
+    }
+    return firstProblem;
+#endif
 }
 
 int RunMainWindow(TMainForm& form) {
@@ -153,10 +284,14 @@ int RunMainWindow(TMainForm& form) {
 }
 
 int RunProgram(int& argc, char** argv, const TProgramHooks& hooks) {
+    QCoreApplication::setApplicationName(QStringLiteral("Calvenor"));
+    const TCommandLine commandLine(ProcessArguments(argc, argv));
+    if (const auto exitCode = AnswerCommandLine(commandLine, argc, argv))
+        return *exitCode;
+
     // The font configuration loads alongside the start-up steps and the window-system connection;
     // the window's first text then finds it ready.
     TFontConfigWarmUp fontConfig;
-    QCoreApplication::setApplicationName(QStringLiteral("Calvenor"));
     if (const auto error = RunStartUpSteps(hooks.Steps)) {
         fontConfig.Wait();
         hooks.ReportError(*error);
@@ -165,19 +300,18 @@ int RunProgram(int& argc, char** argv, const TProgramHooks& hooks) {
 
     std::unique_ptr<QApplication> ownApp;
     if (QApplication::instance() == nullptr) {
-        if (!WindowSystemConfigured(argc, argv)) {
+        std::shared_ptr<void> probe;
+        if (const auto problem = WindowSystemProblem(commandLine.Platform().toStdString(),
+                                                     commandLine.Display().toStdString(), probe)) {
             fontConfig.Wait();
             UndoSteps(hooks.Steps, hooks.Steps.size());
-            hooks.ReportError("opening the main window: no display (set DISPLAY, WAYLAND_DISPLAY "
-                              "or QT_QPA_PLATFORM)");
+            hooks.ReportError("opening the main window: " + *problem);
             return 1;
         }
         ownApp = std::make_unique<QApplication>(argc, argv);
-        // QApplication has taken the window system's own options out of argv; the rest is unused.
-        const QStringList extra = QApplication::arguments().mid(1);
-        if (!extra.isEmpty())
-            std::cerr << "Calvenor takes no arguments; ignored: "
-                      << extra.join(QLatin1Char(' ')).toStdString() << std::endl;
+        probe.reset(); // the application has its own connection now
+        // Lets the desktop match the window with the menu entry and its icon.
+        QGuiApplication::setDesktopFileName(QStringLiteral("com.velmora.calvenor"));
         // Every control, and the windows the controls open (the list's drop-down, message
         // boxes), uses the form's font. Controls that lay out text before they take their
         // parent's font (the list's edit field) then need no second font.

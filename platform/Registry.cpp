@@ -1,37 +1,18 @@
 #include "platform/Registry.h"
 
 #ifdef _WIN32
+#include "platform/WideText.h"
+
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <cwchar>
 #include <vector>
 #endif
 
 namespace {
 
 #ifdef _WIN32
-
-std::wstring Widen(std::string_view text) {
-    if (text.empty())
-        return {};
-    const int count =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring result(static_cast<size_t>(count), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                        count);
-    return result;
-}
-
-std::string Narrow(std::wstring_view text) {
-    if (text.empty())
-        return {};
-    const int count = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                          nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(count), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                        count, nullptr, nullptr);
-    return result;
-}
 
 // Closes the key when the lookup ends, whichever way it ends.
 class TKeyHandle {
@@ -52,27 +33,56 @@ public:
         HKEY opened = nullptr;
         // Read access only: a standard account may read the machine-wide keys but not write
         // them, so asking for more would fail there and hide the real values.
-        if (RegOpenKeyExW(rootKey, Widen(key).c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        if (RegOpenKeyExW(rootKey, Utf8ToWide(key).c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
             return std::nullopt;
         const TKeyHandle handle(opened);
-        const std::wstring valueName = Widen(name);
+        const std::optional<std::wstring> text = ReadText(handle.Key, Utf8ToWide(name));
+        if (!text)
+            return std::nullopt;
+        return WideToUtf8(*text);
+    }
+
+private:
+    // The text of a REG_SZ or REG_EXPAND_SZ value (the latter with its environment variables
+    // expanded), up to its first NUL: the stored text need not be terminated.
+    static std::optional<std::wstring> ReadText(HKEY key, const std::wstring& name) {
         DWORD type = 0;
-        DWORD size = 0;
-        if (RegQueryValueExW(handle.Key, valueName.c_str(), nullptr, &type, nullptr, &size) !=
-            ERROR_SUCCESS)
+        DWORD bytes = 0;
+        LSTATUS status = ERROR_MORE_DATA;
+        // A first read with no room tells the size. The value may grow before the next read,
+        // which then asks again. The buffer has room for an odd last byte and a terminating NUL.
+        std::vector<wchar_t> buffer(1, L'\0');
+        for (int attempt = 0; attempt < 4 && status == ERROR_MORE_DATA; ++attempt) {
+            if (attempt > 0)
+                buffer.assign(bytes / sizeof(wchar_t) + 2, L'\0');
+            bytes = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
+            status = RegQueryValueExW(key, name.c_str(), nullptr, &type,
+                                      reinterpret_cast<BYTE*>(buffer.data()), &bytes);
+            if (type != REG_SZ && type != REG_EXPAND_SZ)
+                return std::nullopt;
+        }
+        if (status != ERROR_SUCCESS)
             return std::nullopt;
-        if (type != REG_SZ && type != REG_EXPAND_SZ)
-            return std::nullopt;
-        // The stored text need not be terminated: read it into a buffer one character larger.
-        std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
-        DWORD bytes = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
-        if (RegQueryValueExW(handle.Key, valueName.c_str(), nullptr, &type,
-                             reinterpret_cast<BYTE*>(buffer.data()), &bytes) != ERROR_SUCCESS)
-            return std::nullopt;
-        std::wstring_view text(buffer.data(), bytes / sizeof(wchar_t));
-        if (const auto end = text.find(L'\0'); end != std::wstring_view::npos)
-            text = text.substr(0, end);
-        return Narrow(text);
+        std::wstring text(buffer.data(), bytes / sizeof(wchar_t));
+        text.resize(std::wcslen(text.c_str()));
+        if (type == REG_SZ)
+            return text;
+        return Expanded(text);
+    }
+
+    // text with its %NAME% references replaced by the environment's values.
+    static std::optional<std::wstring> Expanded(const std::wstring& text) {
+        DWORD size = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+        for (int attempt = 0; attempt < 4 && size != 0; ++attempt) {
+            std::wstring result(size, L'\0');
+            const DWORD needed = ExpandEnvironmentStringsW(text.c_str(), result.data(), size);
+            if (needed != 0 && needed <= size) {
+                result.resize(needed - 1); // without the terminating NUL
+                return result;
+            }
+            size = needed;
+        }
+        return std::nullopt;
     }
 };
 

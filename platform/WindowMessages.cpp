@@ -4,6 +4,8 @@
 #include "platform/Exceptions.h"
 
 #ifdef _WIN32
+#include "platform/WideText.h"
+
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #endif
@@ -27,10 +29,10 @@ uint32_t RegisterWindowMessageName(std::string_view name) {
 #ifdef _WIN32
     if (name.empty())
         throw Exception("A window message needs a name");
-    const std::string text(name);
-    const UINT message = RegisterWindowMessageA(text.c_str());
+    // The wide form: the name is UTF-8, which the ANSI form would read in the local code page.
+    const UINT message = RegisterWindowMessageW(Utf8ToWide(name).c_str());
     if (message == 0)
-        throw Exception("Cannot register the window message \"" + text + "\"");
+        throw Exception("Cannot register the window message \"" + std::string(name) + "\"");
     return message;
 #else
     static TMessageNameTable table;

@@ -7,8 +7,11 @@ packages=(
     qt6-base-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    libfontconfig-dev xvfb xauth xdotool x11-utils imagemagick tesseract-ocr libxcb-damage0-dev
+    libfontconfig-dev xvfb xauth xdotool x11-utils imagemagick tesseract-ocr libxcb1-dev libxcb-damage0-dev
     fonts-liberation2 fonts-dejavu-core locales hyperfine time
+    g++-mingw-w64-x86-64-posix wine64 googletest
+    desktop-file-utils appstream librsvg2-bin dpkg-dev strace
+    libqcustomplot-dev
 )
 
 missing=()

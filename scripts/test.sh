@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the optimised build, the sanitizer build and a bounded fuzz run.
+# Builds and runs every test: the optimised build, the Debian package (installed, started and
+# removed again), the Qt-free core cross-built for Windows and run under wine, the sanitizer build
+# and a bounded fuzz run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -24,5 +26,17 @@ ctest --test-dir build/sanitize -j"$jobs" -LE e2e
 echo "== Fuzz targets (clang, libFuzzer, bounded)"
 scripts/fuzz.sh
 
+echo "== Debian package: build, validate, install, run, remove"
+scripts/test-package.sh
+
+# A Windows failure is reported at the end, after the summary of the other tests.
+echo "== Qt-free core on Windows (mingw-w64, wine)"
+windows=0
+scripts/test-windows.sh || windows=$?
+
 echo "== Release tests once more, for the summary"
 ctest --test-dir build/release -j"$jobs"
+if [ "$windows" -ne 0 ]; then
+    echo "The Windows tests failed (scripts/test-windows.sh, above)." >&2
+    exit "$windows"
+fi

@@ -60,8 +60,25 @@ int main(int argc, char** argv) {
     }
     const std::string title = argv[1];
 
+    // An X server that resets when its last client leaves (xvfb-run's default) refuses
+    // connections for a moment after the previous run, and a connection it took just before
+    // resetting is closed by the reset: try again until a round trip succeeds, for up to 5 s. The
+    // program is started only once the server has taken this client for good.
     int screenIndex = 0;
-    xcb_connection_t* c = xcb_connect(nullptr, &screenIndex);
+    xcb_connection_t* c = nullptr;
+    for (int attempt = 0; attempt < 5000; ++attempt) {
+        if (c != nullptr) {
+            xcb_disconnect(c);
+            usleep(1000);
+        }
+        c = xcb_connect(nullptr, &screenIndex);
+        if (xcb_connection_has_error(c))
+            continue;
+        Reply<xcb_get_input_focus_reply_t> focus(
+            xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        if (focus && !xcb_connection_has_error(c))
+            break;
+    }
     if (xcb_connection_has_error(c)) {
         std::fprintf(stderr, "WaitFrame: cannot open the X display\n");
         return 3;

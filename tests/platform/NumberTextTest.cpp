@@ -160,10 +160,17 @@ TEST_F(NumberTextTest, FormatAndFloatToStrUseTheProcessDecimalSeparator) {
     EXPECT_EQ(FloatToStr(0.25), "0,25");
 }
 
+// A C locale whose decimal separator is a comma, named as the C library knows it.
+#ifdef _WIN32
+constexpr const char* GermanLocale = "German_Germany.1252";
+#else
+constexpr const char* GermanLocale = "de_DE.UTF-8";
+#endif
+
 TEST_F(NumberTextTest, TheCLocaleChangesNothing) {
     const std::string previous = std::setlocale(LC_ALL, nullptr);
-    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr)
-        << "locale de_DE.UTF-8 is not generated on this machine; run scripts/deps.sh";
+    ASSERT_NE(std::setlocale(LC_ALL, GermanLocale), nullptr)
+        << "locale " << GermanLocale << " is not available on this machine; run scripts/deps.sh";
     const std::string format = Format("%0.2f|%4.2g|%0.1f", {1.5, 12345, 1234567.25});
     const std::string general = FloatToStr(1234.5);
     double parsed = 0;

@@ -5,6 +5,11 @@
 
 #include <string>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 TEST(MessageNameTable, NumbersStartAt0xC000AndFollowTheOrderOfFirstRegistration) {
     TMessageNameTable table;
     EXPECT_EQ(table.Register("First"), 0xC000u);
@@ -50,3 +55,14 @@ TEST(RegisterWindowMessageName, IsProcessWideAndStable) {
     EXPECT_NE(RegisterWindowMessageName("CalvenorOtherMessage"), first);
     EXPECT_THROW(RegisterWindowMessageName(""), Exception);
 }
+
+#ifdef _WIN32
+TEST(RegisterWindowMessageName, UsesTheWindowSystemsTableWithUtf8Names) {
+    // The system's own number, as any program that registers the name receives it.
+    EXPECT_EQ(RegisterWindowMessageName("QV_MESSAGE_POOL"),
+              RegisterWindowMessageW(L"qv_message_pool"));
+    EXPECT_EQ(RegisterWindowMessageName("Calvenor \u0394 \u00fc"),
+              RegisterWindowMessageW(L"Calvenor \u0394 \u00fc"));
+    EXPECT_THROW(RegisterWindowMessageName(std::string(300, 'm')), Exception); // names end at 255
+}
+#endif
