@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Cross-builds the Qt-free core (relations/, refrig/ and platform/ without platform/gui/) with its
 # unit tests for 64-bit Windows with Debian's mingw-w64, and runs the tests under wine, so that the
-# Windows branches (registry, window messages, float faults, number text, file replacement) run
-# against the Windows API. wine gets a private prefix in a temporary folder, no display and no
-# debug output; the prefix is removed afterwards.
+# Windows branches (registry, window messages, float faults, number text, the private-profile
+# files' reads, locked writes and file replacement) run against the Windows API. wine gets a
+# private prefix in a temporary folder, no display and no debug output; the prefix is removed
+# afterwards.
 # Usage: scripts/test-windows.sh [build folder, default build/windows]
 set -euo pipefail
 cd "$(dirname "$0")/.."
