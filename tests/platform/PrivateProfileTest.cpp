@@ -317,6 +317,14 @@ TEST_F(PrivateProfileTest, MissingDirectoryAndEmptyPathReadAsEmpty) {
     EXPECT_TRUE(Keys("A").empty());
     std::vector<char> buffer(16);
     EXPECT_EQ(pp::GetString("A", "b", "d", buffer, ""), 1u);
+
+    // A zero inside the path would make the system name the file before it.
+    const std::string head = (dir / "head.ini").string();
+    Put(head, "[A]\nb=1\n");
+    const std::string withZero = head + std::string(1, '\0') + "tail";
+    EXPECT_EQ(pp::GetString("A", "b", "d", buffer, withZero), 1u);
+    EXPECT_FALSE(pp::WriteString("A", "b", "2", withZero));
+    EXPECT_EQ(Slurp(head), "[A]\nb=1\n");
 }
 
 #ifndef _WIN32
