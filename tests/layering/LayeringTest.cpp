@@ -216,10 +216,12 @@ std::string Joined(const std::vector<TFinding>& findings) {
     return text;
 }
 
-// Folders that hold no source of the tree: hidden ones and build trees.
-bool SkipFolder(const fs::path& folder) {
+// Folders that hold no source of the tree: hidden ones, build trees, and the build folder the
+// scripts use, whatever other tools have installed into it.
+bool SkipFolder(const fs::path& folder, const fs::path& root) {
     const std::string name = folder.filename().string();
-    return name.starts_with('.') || fs::exists(folder / "CMakeCache.txt");
+    return name.starts_with('.') || fs::exists(folder / "CMakeCache.txt") ||
+           folder == root / "build";
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -237,7 +239,7 @@ TEST(Layering, SourceTreeKeepsItsRules) {
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
          ++it) {
         if (it->is_directory()) {
-            if (SkipFolder(it->path()))
+            if (SkipFolder(it->path(), root))
                 it.disable_recursion_pending();
             continue;
         }
