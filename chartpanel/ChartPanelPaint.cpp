@@ -82,8 +82,10 @@ void TChartPanel::TState::RescaleSizes(double fx, double fy, double f) {
 std::unique_ptr<TBitmap> MakeXorBitmap(const TBitmap* bitmap, TColor gridColor) {
     if (!bitmap)
         return nullptr;
-    auto result = std::make_unique<TBitmap>(bitmap->Width(), bitmap->Height());
+    auto result = std::make_unique<TBitmap>();
     TCanvas& canvas = result->Canvas();
+    canvas.SetDeviceRatio(bitmap->Canvas().DeviceRatio()); // the same pixels, one for one
+    result->SetSize(bitmap->Width(), bitmap->Height());
     canvas.Brush.Color = gridColor ^ bitmap->Canvas().Brush.Color ^ 0xFFFFFFu;
     canvas.FillRect(Rect(0, 0, bitmap->Width(), bitmap->Height()));
     canvas.SetCopyMode(SRCINVERT);
