@@ -54,7 +54,10 @@ int64_t TDeviceScale::ToDevice(int64_t logical) const {
         return logical;
     const double product = double(std::clamp(logical, -kScaleLimit, kScaleLimit)) * FRatio;
     const double whole = std::round(product);
-    if (std::fabs(product - whole) <= 1e-9 * std::max(1.0, std::fabs(product)))
+    // A few units in the last place of the product: the rounding of a ratio such as 1.1, far
+    // below any fraction a whole coordinate can carry.
+    constexpr double tolerance = 8 * std::numeric_limits<double>::epsilon();
+    if (std::fabs(product - whole) <= tolerance * std::max(1.0, std::fabs(product)))
         return int64_t(whole);
     return int64_t(std::floor(product));
 }
