@@ -23,13 +23,33 @@ QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-// True when every pixel is background, cell or glyph.
-bool TwoColoured(const QImage& mask) {
-    for (int y = 0; y < mask.height(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
-        for (int x = 0; x < mask.width(); ++x)
-            if (row[x] != kMaskBackground && row[x] != kMaskCell && row[x] != kMaskGlyph)
+// The glyph and cell pixels of a rasterised text as spans, read in one pass; false when some pixel
+// is neither those nor background (Qt shaded the text).
+bool ReadMask(const QImage& mask, TRowSpans& glyphs, TRowSpans& cell) {
+    const int width = mask.width(), height = mask.height();
+    const qsizetype stride = mask.bytesPerLine() / 4;
+    const auto* pixels = reinterpret_cast<const QRgb*>(mask.constBits());
+    std::vector<TSpan> glyphRow, cellRow;
+    for (int y = 0; y < height; ++y) {
+        const QRgb* row = pixels + y * stride;
+        glyphRow.clear();
+        cellRow.clear();
+        for (int x = 0; x < width;) {
+            const QRgb colour = row[x];
+            const int from = x;
+            while (x < width && row[x] == colour)
+                ++x;
+            if (colour == kMaskGlyph)
+                glyphRow.push_back({from, x});
+            else if (colour == kMaskCell)
+                cellRow.push_back({from, x});
+            else if (colour != kMaskBackground)
                 return false;
+        }
+        if (!glyphRow.empty())
+            glyphs.AddRow(y, glyphRow);
+        if (!cellRow.empty())
+            cell.AddRow(y, cellRow);
     }
     return true;
 }
@@ -78,8 +98,8 @@ const TCanvas::TFontCache::TText& TCanvas::TFontCache::Rasterised(std::string_vi
     entry.Layout->prepare(QTransform(), DeviceFont);
     const QFontMetrics device(DeviceFont);
     const int width = device.horizontalAdvance(string), height = device.height();
-    // Room for glyphs that reach out of their cell (italics, accents, descenders).
-    const int margin = height + 2;
+    // Room for glyphs that reach out of their cell (italics, accents).
+    const int margin = height / 2 + 2;
     QTransform turn;
     turn.rotate(-escapement / 10.0);
     const QRectF reach =
@@ -99,13 +119,13 @@ const TCanvas::TFontCache::TText& TCanvas::TFontCache::Rasterised(std::string_vi
     }
     entry.Rasterised = true;
     entry.Reach = TBox{-originX, -originY, maskWidth - originX, maskHeight - originY};
-    entry.TwoColoured = TwoColoured(mask);
+    auto glyphs = std::make_shared<TRowSpans>();
+    auto cell = std::make_shared<TRowSpans>();
+    entry.TwoColoured = ReadMask(mask, *glyphs, *cell);
     if (entry.TwoColoured) {
-        const TPixelView view{reinterpret_cast<uint32_t*>(mask.bits()), mask.bytesPerLine() / 4,
-                              mask.width(), mask.height(), TDeviceScale()};
-        entry.Glyphs = SpansOfColour(view, kMaskGlyph);
+        entry.Glyphs = std::move(glyphs);
         if (escapement != 0)
-            entry.Cell = SpansOfColour(view, kMaskCell);
+            entry.Cell = std::move(cell);
     }
     return entry;
 }
