@@ -96,7 +96,18 @@ bool Contains(const TBox& outer, const TBox& inner) {
            inner.Bottom <= outer.Bottom;
 }
 
+TRowSpans::TRowSpans(std::unique_ptr<TSource> source, const TBox& bounds)
+    : FSource(std::move(source)), FDeclared(bounds) {}
+
+void TRowSpans::Extend(int64_t through) const {
+    // The source adds rows through the public building interface; it may run out first.
+    if (!FSource->Extend(const_cast<TRowSpans&>(*this), through))
+        FSource.reset(); // every row is made
+}
+
 TBox TRowSpans::Bounds() const {
+    if (!FDeclared.IsEmpty() || FSource)
+        return FDeclared;
     if (FSpans.empty())
         return TBox{};
     int64_t first = 0, last = int64_t(FStarts.size()) - 2;
@@ -119,6 +130,16 @@ void TRowSpans::AddRow(int64_t y, std::span<TSpan> spans) {
     }
     while (Bottom() < y)
         FStarts.push_back(uint32_t(FSpans.size()));
+    if (spans.size() == 1) { // the common case: no sorting, no joining
+        if (spans[0].From < spans[0].To) {
+            const bool none = FSpans.empty();
+            FLeft = none ? spans[0].From : std::min(FLeft, spans[0].From);
+            FRight = none ? spans[0].To : std::max(FRight, spans[0].To);
+            FSpans.push_back(spans[0]);
+        }
+        FStarts.push_back(uint32_t(FSpans.size()));
+        return;
+    }
     if (spans.size() == 2 && spans[1].From < spans[0].From)
         std::swap(spans[0], spans[1]);
     else if (spans.size() > 2)

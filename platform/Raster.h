@@ -82,14 +82,32 @@ struct TSpan {
 
 // The pixels of one shape as spans by row. Within a row the spans are sorted, disjoint and not
 // adjacent, so no pixel is covered twice.
+//
+// Rows may also be made on demand by a source, in increasing order, as they are read: a line run
+// then costs its rasterising where the surface writes those rows (while the memory is busy with
+// the rows before) rather than up front. Such spans have the bounds their source declared. Reading
+// them changes what is made so far; like the rest of the canvas they belong to one thread.
 class TRowSpans {
 public:
+    class TSource {
+    public:
+        virtual ~TSource() = default;
+        // Adds the rows from the next one not made up to `through` (or to the last) by AddRow;
+        // false once the last row is made.
+        virtual bool Extend(TRowSpans& rows, int64_t through) = 0;
+    };
+
+    TRowSpans() = default;
+    TRowSpans(std::unique_ptr<TSource> source, const TBox& bounds);
+
     int64_t Top() const { return FTop; }
     int64_t Bottom() const { return FTop + int64_t(FStarts.empty() ? 0 : FStarts.size() - 1); }
-    bool IsEmpty() const { return FSpans.empty(); }
+    bool IsEmpty() const { return Bounds().IsEmpty(); }
     // Bounding box; empty when there are no spans.
     TBox Bounds() const;
     std::span<const TSpan> Row(int64_t y) const {
+        if (FSource && y >= Bottom())
+            Extend(y);
         if (y < FTop || y >= Bottom())
             return {};
         const size_t row = size_t(y - FTop);
@@ -103,11 +121,16 @@ public:
     void Reserve(size_t rows, size_t spans);
 
 private:
-    int64_t FTop = 0;
-    std::vector<uint32_t> FStarts; // per row, the index of its first span; one more at the end
-    std::vector<TSpan> FSpans;
-    int32_t FLeft = 0;
-    int32_t FRight = 0;
+    void Extend(int64_t through) const;
+
+    // Mutable for the rows made on demand.
+    mutable int64_t FTop = 0;
+    mutable std::vector<uint32_t> FStarts; // per row, the index of its first span; one more
+    mutable std::vector<TSpan> FSpans;
+    mutable int32_t FLeft = 0;
+    mutable int32_t FRight = 0;
+    mutable std::unique_ptr<TSource> FSource;
+    TBox FDeclared;
 };
 
 // How an element combines with the pixels: replaced by Value, or exclusive-or with the colour

@@ -155,8 +155,10 @@ TRasterShape ThinRunShape(std::span<const TPath> paths, int32_t thickness, const
     return TRasterShape{TBox{}, std::move(rows), 0, 0};
 }
 
-// Wide segments as square-ended rectangles, filled scan line by scan line at pixel centres.
-TRasterShape WideRunShape(std::span<const TPath> paths, int32_t penWidth, const TBox& surface) {
+// Wide segments as square-ended rectangles, filled scan line by scan line at pixel centres. The
+// rows are made as they are read.
+class TWideRows : public TRowSpans::TSource {
+public:
     // An edge of a quad from p to q, with what every row needs of it worked out once.
     struct TEdge {
         double X, Y, EndX, DeltaX, DeltaY, Low, High;
@@ -165,9 +167,75 @@ TRasterShape WideRunShape(std::span<const TPath> paths, int32_t penWidth, const 
         TEdge Edges[4];
         int64_t FirstRow, LastRow;
     };
+
+    TWideRows(std::vector<TQuad> quads, int64_t width, int64_t height)
+        : FQuads(std::move(quads)), FWidth(width), FHeight(height) {
+        std::sort(FQuads.begin(), FQuads.end(),
+                  [](const TQuad& l, const TQuad& r) { return l.FirstRow < r.FirstRow; });
+        FRow = FQuads.empty() ? 0 : FQuads.front().FirstRow;
+    }
+
+    bool Extend(TRowSpans& rows, int64_t through) override {
+        for (; FRow <= through && FRow < FHeight && (FNext < FQuads.size() || !FActive.empty());
+             ++FRow) {
+            const int64_t y = FRow;
+            while (FNext < FQuads.size() && FQuads[FNext].FirstRow <= y) {
+                FActive.push_back(&FQuads[FNext]);
+                FEnds = std::min(FEnds, FQuads[FNext++].LastRow);
+            }
+            if (FEnds < y) { // a quad ended on the previous row
+                std::erase_if(FActive, [y](const TQuad* q) { return q->LastRow < y; });
+                FEnds = std::numeric_limits<int64_t>::max();
+                for (const TQuad* q : FActive)
+                    FEnds = std::min(FEnds, q->LastRow);
+            }
+            const double yc = y + 0.5;
+            FSpans.clear();
+            for (const TQuad* quad : FActive) {
+                double left = std::numeric_limits<double>::max(), right = -left;
+                for (const TEdge& edge : quad->Edges) {
+                    if (yc < edge.Low || yc > edge.High)
+                        continue;
+                    if (edge.DeltaY == 0) {
+                        left = std::min({left, edge.X, edge.EndX});
+                        right = std::max({right, edge.X, edge.EndX});
+                        continue;
+                    }
+                    const double x = edge.X + (yc - edge.Y) * edge.DeltaX / edge.DeltaY;
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+                if (left > right)
+                    continue;
+                // Columns whose centre x + 0.5 satisfies left < x + 0.5 <= right.
+                const int64_t from = FloorToInt(std::clamp(left - 0.5, -2.0, FWidth + 1.0)) + 1;
+                const int64_t to = FloorToInt(std::clamp(right - 0.5, -2.0, FWidth + 1.0)) + 1;
+                FSpans.push_back(
+                    {int32_t(std::max<int64_t>(from, 0)), int32_t(std::min(to, FWidth))});
+            }
+            rows.AddRow(y, FSpans);
+        }
+        std::erase_if(FActive, [this](const TQuad* q) { return q->LastRow < FRow; });
+        return FRow < FHeight && (FNext < FQuads.size() || !FActive.empty());
+    }
+
+private:
+    std::vector<TQuad> FQuads;
+    std::vector<const TQuad*> FActive;
+    std::vector<TSpan> FSpans;
+    size_t FNext = 0;
+    int64_t FRow = 0;
+    int64_t FEnds = std::numeric_limits<int64_t>::max(); // the first last row among the active
+    int64_t FWidth, FHeight;
+};
+
+TRasterShape WideRunShape(std::span<const TPath> paths, int32_t penWidth, const TBox& surface) {
+    using TQuad = TWideRows::TQuad;
     const double half = penWidth / 2.0;
     const int64_t width = surface.Right, height = surface.Bottom;
     std::vector<TQuad> quads;
+    TBox bounds{std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::max(),
+                std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::min()};
     for (const TPath& path : paths)
         for (size_t i = 1; i < path.size(); ++i) {
             const double ax = path[i - 1].X, ay = path[i - 1].Y, bx = path[i].X, by = path[i].Y;
@@ -179,7 +247,7 @@ TRasterShape WideRunShape(std::span<const TPath> paths, int32_t penWidth, const 
                                           {bx + dx - nx, by + dy - ny},
                                           {ax - dx - nx, ay - dy - ny}};
             TQuad quad{};
-            double top = corners[0][1], bottom = top;
+            double top = corners[0][1], bottom = top, left = corners[0][0], right = left;
             for (int e = 0; e < 4; ++e) {
                 const double* p = corners[e];
                 const double* q = corners[(e + 1) % 4];
@@ -192,60 +260,32 @@ TRasterShape WideRunShape(std::span<const TPath> paths, int32_t penWidth, const 
                                  std::max(p[1], q[1])};
                 top = std::min(top, p[1]);
                 bottom = std::max(bottom, p[1]);
+                left = std::min(left, p[0]);
+                right = std::max(right, p[0]);
             }
             // Rows whose centre y + 0.5 satisfies top < y + 0.5 <= bottom.
             quad.FirstRow = FloorToInt(std::clamp(top - 0.5, -2.0, height + 1.0)) + 1;
             quad.LastRow = FloorToInt(std::clamp(bottom - 0.5, -2.0, height + 1.0));
             quad.FirstRow = std::max<int64_t>(quad.FirstRow, 0);
             quad.LastRow = std::min(quad.LastRow, height - 1);
-            if (quad.FirstRow <= quad.LastRow)
-                quads.push_back(quad);
-        }
-    std::sort(quads.begin(), quads.end(),
-              [](const TQuad& l, const TQuad& r) { return l.FirstRow < r.FirstRow; });
-    auto rows = std::make_shared<TRowSpans>();
-    if (!quads.empty()) {
-        int64_t last = 0;
-        for (const TQuad& q : quads)
-            last = std::max(last, q.LastRow);
-        const size_t count = size_t(last - quads.front().FirstRow + 1);
-        rows->Reserve(count, count + quads.size());
-    }
-    std::vector<const TQuad*> active;
-    std::vector<TSpan> spans;
-    size_t next = 0;
-    const int64_t firstRow = quads.empty() ? 0 : quads.front().FirstRow;
-    for (int64_t y = firstRow; y < height && (next < quads.size() || !active.empty()); ++y) {
-        while (next < quads.size() && quads[next].FirstRow <= y)
-            active.push_back(&quads[next++]);
-        if (std::any_of(active.begin(), active.end(),
-                        [y](const TQuad* q) { return q->LastRow < y; }))
-            std::erase_if(active, [y](const TQuad* q) { return q->LastRow < y; });
-        const double yc = y + 0.5;
-        spans.clear();
-        for (const TQuad* quad : active) {
-            double left = std::numeric_limits<double>::max(), right = -left;
-            for (const TEdge& edge : quad->Edges) {
-                if (yc < edge.Low || yc > edge.High)
-                    continue;
-                if (edge.DeltaY == 0) {
-                    left = std::min({left, edge.X, edge.EndX});
-                    right = std::max({right, edge.X, edge.EndX});
-                    continue;
-                }
-                const double x = edge.X + (yc - edge.Y) * edge.DeltaX / edge.DeltaY;
-                left = std::min(left, x);
-                right = std::max(right, x);
-            }
-            if (left > right)
+            if (quad.FirstRow > quad.LastRow)
                 continue;
-            // Columns whose centre x + 0.5 satisfies left < x + 0.5 <= right.
-            const int64_t from = FloorToInt(std::clamp(left - 0.5, -2.0, width + 1.0)) + 1;
-            const int64_t to = FloorToInt(std::clamp(right - 0.5, -2.0, width + 1.0)) + 1;
-            spans.push_back({int32_t(std::max<int64_t>(from, 0)), int32_t(std::min(to, width))});
+            quads.push_back(quad);
+            // Columns, as the rows find them, lie within the corners' range.
+            bounds.Left =
+                std::min(bounds.Left, FloorToInt(std::clamp(left - 0.5, -2.0, width + 1.0)) + 1);
+            bounds.Right =
+                std::max(bounds.Right, FloorToInt(std::clamp(right - 0.5, -2.0, width + 1.0)) + 1);
+            bounds.Top = std::min(bounds.Top, quad.FirstRow);
+            bounds.Bottom = std::max(bounds.Bottom, quad.LastRow + 1);
         }
-        rows->AddRow(y, spans);
-    }
+    if (quads.empty())
+        return TRasterShape{};
+    bounds = Intersection(bounds, surface);
+    if (bounds.IsEmpty())
+        return TRasterShape{};
+    auto rows = std::make_shared<TRowSpans>(
+        std::make_unique<TWideRows>(std::move(quads), width, height), bounds);
     return TRasterShape{TBox{}, std::move(rows), 0, 0};
 }
 

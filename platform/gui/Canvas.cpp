@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -106,6 +107,7 @@ void TCanvas::ReplaceImage(QImage image) const {
     image.setDotsPerMeterY(kDotsPerMeter);
     image.setDevicePixelRatio(FScale.Ratio());
     FImage = std::move(image);
+    FRunShapes.clear(); // made for the old size
 }
 
 void TCanvas::Changed() const {
@@ -136,14 +138,28 @@ TFittedSize FitSize(const TDeviceScale& scale, int32_t width, int32_t height) {
     return {width, height, int32_t(scale.ToDevice(width)), int32_t(scale.ToDevice(height))};
 }
 
-// A white image; std::bad_alloc when it cannot be allocated.
+void FreeImageBuffer(void* buffer) {
+    std::free(buffer);
+}
+
+// A white image; std::bad_alloc when it cannot be allocated. Its rows start on cache lines, so
+// that a held-back fill writes whole lines past the cache whatever the width.
 QImage NewImage(int32_t width, int32_t height) {
     const int64_t failAbove = FailingAllocationAbove;
     if (failAbove >= 0 && int64_t(width) * height > failAbove)
         throw std::bad_alloc();
-    QImage image(width, height, QImage::Format_RGB32);
-    if (width > 0 && height > 0 && image.isNull())
+    if (width <= 0 || height <= 0)
+        return QImage(std::max(width, 0), std::max(height, 0), QImage::Format_RGB32);
+    const size_t stride = (size_t(width) * 4 + kCacheLine - 1) / kCacheLine * kCacheLine;
+    void* buffer = std::aligned_alloc(kCacheLine, stride * size_t(height));
+    if (buffer == nullptr)
         throw std::bad_alloc();
+    QImage image(static_cast<uchar*>(buffer), width, height, qsizetype(stride),
+                 QImage::Format_RGB32, FreeImageBuffer, buffer);
+    if (image.isNull()) {
+        std::free(buffer);
+        throw std::bad_alloc();
+    }
     image.fill(0xFFFFFFFFu);
     return image;
 }
@@ -320,10 +336,34 @@ void TCanvas::DrawRun(const TLineRun& run) const {
         return;
     }
     const TRasterPaint paint{CanvasModeValue(run.Pen.Color, run.Pen.Mode), run.Pen.Mode != pmCopy};
-    for (const TRasterShape& shape :
-         LineRunShapes(run.Paths, FScale.Width(run.Pen.Width), IsThin(run.Pen), FImage.width(),
-                       FImage.height()))
+    for (const TRasterShape& shape : RunShapes(run))
         Surface().Draw(shape, paint);
+}
+
+const std::vector<TRasterShape>& TCanvas::RunShapes(const TLineRun& run) const {
+    const int32_t width = FScale.Width(run.Pen.Width);
+    const bool thin = IsThin(run.Pen);
+    const auto same = [&](const std::unique_ptr<TRunShapes>& entry) {
+        return entry->Width == width && entry->Thin == thin && entry->Paths == run.Paths;
+    };
+    auto found = std::find_if(FRunShapes.begin(), FRunShapes.end(), same);
+    if (found != FRunShapes.end()) {
+        std::rotate(FRunShapes.begin(), found, found + 1);
+        return FRunShapes.front()->Shapes;
+    }
+    auto entry = std::make_unique<TRunShapes>(
+        TRunShapes{width, thin, run.Paths,
+                   LineRunShapes(run.Paths, width, thin, FImage.width(), FImage.height())});
+    // Boxes (grid lines, axes) cost nothing to make again: only spans are kept.
+    if (std::none_of(entry->Shapes.begin(), entry->Shapes.end(),
+                     [](const TRasterShape& shape) { return shape.Rows != nullptr; })) {
+        FRunBoxes = std::move(entry->Shapes);
+        return FRunBoxes;
+    }
+    if (FRunShapes.size() >= TRunShapes::kMaxRuns)
+        FRunShapes.pop_back();
+    FRunShapes.insert(FRunShapes.begin(), std::move(entry));
+    return FRunShapes.front()->Shapes;
 }
 
 // --- Bitmaps --------------------------------------------------------------------------------

@@ -161,6 +161,7 @@ public:
 private:
     struct TLineRun;
     struct TFontCache;
+    struct TRunShapes;
     QPainter& Painter() const;
     void EndPainter() const;
     TRasterSurface& Surface() const;
@@ -168,6 +169,7 @@ private:
     void ReplaceImage(QImage image) const;
     void Changed() const;
     void DrawRun(const TLineRun& run) const;
+    const std::vector<TRasterShape>& RunShapes(const TLineRun& run) const;
     void DrawRunWithQt(const TLineRun& run) const;
     void DrawShape(const QRect& bounds, const std::function<void(QPainter&)>& paint);
     void CopyPixels(const TBox& dest, const QImage& from, const TBox& source);
@@ -181,6 +183,8 @@ private:
     mutable std::unique_ptr<QPainter> FPainter;
     mutable std::unique_ptr<TLineRun> FRun;
     mutable std::vector<std::unique_ptr<TFontCache>> FFontCache;
+    mutable std::vector<std::unique_ptr<TRunShapes>> FRunShapes;
+    mutable std::vector<TRasterShape> FRunBoxes; // the last run made of boxes
     mutable bool FChangeReported = false;
     // The raster core over the pixels; its view is valid while the image is not handed out.
     mutable TRasterSurface FSurface;

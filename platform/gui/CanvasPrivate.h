@@ -38,6 +38,17 @@ struct TCanvas::TLineRun {
     std::vector<std::vector<TDevicePoint>> Paths;
 };
 
+// The shapes of the line runs drawn last, by their geometry: a chart redrawn unchanged, or a line
+// erased by drawing it again, draws runs of the same points, whose rows are then made once.
+struct TCanvas::TRunShapes {
+    int32_t Width;
+    bool Thin;
+    std::vector<std::vector<TDevicePoint>> Paths;
+    std::vector<TRasterShape> Shapes;
+
+    static constexpr size_t kMaxRuns = 16;
+};
+
 // Fonts recently used on a canvas with their recent texts: a chart redraw writes the same few
 // labels in a few fonts again and again. Texts are measured with the logical font and rasterised
 // once with the device font into spans, which the raster core combines like any other element.

@@ -98,7 +98,7 @@ TEST(RowSpans, RowsAreSortedJoinedAndBounded) {
     EXPECT_TRUE(rows.Row(3).empty());
     EXPECT_TRUE(rows.Row(7).empty());
     EXPECT_EQ(rows.Bounds(), (TBox{0, 4, 10, 7}));
-    const TRasterShape moved{TBox{}, std::make_shared<TRowSpans>(rows), 100, -4};
+    const TRasterShape moved{TBox{}, std::make_shared<TRowSpans>(std::move(rows)), 100, -4};
     EXPECT_EQ(moved.Bounds(), (TBox{100, 0, 110, 3}));
     std::vector<std::pair<int64_t, int64_t>> seen;
     moved.ForEachSpan(0, 102, 109, [&seen](int64_t a, int64_t b) { seen.push_back({a, b}); });
