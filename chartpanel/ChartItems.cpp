@@ -5,10 +5,12 @@
 
 #include "chartpanel/ChartPanel.h"
 #include "platform/Clip.h"
+#include "platform/Intrinsics.h"
 #include "platform/NumberText.h"
 #include "platform/Rounding.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -91,6 +93,8 @@ bool Near(TPoint p) {
     // Data map straight to device pixels. Local copies: the canvas calls below cannot change them,
     // so they stay in registers.
     const TAxisMap xMap = context.XDeviceMap(), yMap = context.YDeviceMap();
+    const double xFactor = static_cast<double>(xMap.Factor);
+    const double yFactor = static_cast<double>(yMap.Factor);
     const TRect plot = context.DevicePlotRect();
     const auto inPlot = [&plot](TPoint p) {
         return plot.Top <= p.Y && p.Y <= plot.Bottom && plot.Left <= p.X && p.X <= plot.Right;
@@ -99,16 +103,29 @@ bool Near(TPoint p) {
     // one device pixel above ratio 1) joins without shortening.
     const int32_t joint = penWidth <= 1 ? penWidth : context.DeviceLength(penWidth);
     TPoint prev{};
-    long double prevX = 0, prevY = 0; // exact pixels, needed only beyond the coordinate limit
+    // Exact pixels, needed only beyond the coordinate limit; a point mapped quickly has its pixel.
+    long double prevX = 0, prevY = 0;
     int32_t prevSize = 0;
     bool first = true;
+    // Points live apart on the heap: ask for those a little ahead early.
+    constexpr size_t pointsAhead = 16;
     for (size_t i = 0; i < points.size(); ++i) {
+        if (i + pointsAhead < points.size())
+            PrefetchForRead(points[i + pointsAhead].get());
         const TChartPoint& point = *points[i];
         if (point.MarkerKind != mkNone || point.LabelMode != lmNone)
             point.Draw(context); // a point without marker and label draws nothing
-        const long double curX = xMap.ExactPixel(point.X);
-        const long double curY = yMap.ExactPixel(point.Y);
-        const TPoint cur{SaturatePixel(curX), SaturatePixel(curY)};
+        TPoint cur;
+        long double curX, curY;
+        if (QuickPixel(xMap, xFactor, point.X, cur.X) &&
+            QuickPixel(yMap, yFactor, point.Y, cur.Y)) {
+            curX = cur.X;
+            curY = cur.Y;
+        } else {
+            curX = xMap.ExactPixel(point.X);
+            curY = yMap.ExactPixel(point.Y);
+            cur = {SaturatePixel(curX), SaturatePixel(curY)};
+        }
         const int32_t size = markerKind != mkNone ? context.DeviceLength(point.Size) : joint;
         // Two points on the same pixel have no segment between them.
         // Saturated pixels are equal for different far points: compare those exactly.

@@ -24,6 +24,15 @@ inline int64_t MulAddDiv(int64_t a, int64_t b, int64_t c, int64_t d) {
 #endif
 }
 
+// Asks for the cache line of `address` ahead of a read of it.
+inline void PrefetchForRead(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(address, 0);
+#else
+    (void)address;
+#endif
+}
+
 // Asks for the cache line of `address` ahead of a write to it.
 inline void PrefetchForWrite(const void* address) {
 #if defined(__GNUC__) || defined(__clang__)
