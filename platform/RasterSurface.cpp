@@ -44,6 +44,8 @@ void ForEachOutside(int64_t from, int64_t to, const std::vector<TInterval>& hole
 
 // Sorted and joined.
 void Join(std::vector<TInterval>& intervals) {
+    if (intervals.size() <= 1)
+        return;
     std::sort(intervals.begin(), intervals.end());
     size_t out = 0;
     for (const TInterval& i : intervals) {
@@ -82,35 +84,38 @@ void ApplyShape(const TPixelView& view, const TRasterShape& shape, TRasterPaint 
 }
 
 // Calls toggle(from, to) for the pixels covered by exactly one of two rows' sorted, disjoint
-// spans: what changes from the one row to the other.
+// spans: what changes from the one row to the other. Every edge of either row flips whether a
+// pixel is covered by one of them, so the two rows' edges are merged in order.
 template <typename F>
 void ToggleDifference(const std::vector<TInterval>& a, const std::vector<TInterval>& b,
-                      std::vector<TInterval>& edges, F&& toggle) {
-    if (a.size() <= 1 && b.size() <= 1) {
-        if (a.empty() || b.empty() || a[0].second <= b[0].first || b[0].second <= a[0].first) {
-            for (const auto* list : {&a, &b})
-                for (const auto& [from, to] : *list)
-                    toggle(from, to);
+                      F&& toggle) {
+    if (a.size() == 1 && b.size() == 1) { // the common case: one span moving a little
+        const auto [a0, a1] = a[0];
+        const auto [b0, b1] = b[0];
+        if (a1 <= b0 || b1 <= a0) {
+            toggle(a0, a1);
+            toggle(b0, b1);
             return;
         }
-        if (a[0].first != b[0].first)
-            toggle(std::min(a[0].first, b[0].first), std::max(a[0].first, b[0].first));
-        if (a[0].second != b[0].second)
-            toggle(std::min(a[0].second, b[0].second), std::max(a[0].second, b[0].second));
+        if (a0 != b0)
+            toggle(std::min(a0, b0), std::max(a0, b0));
+        if (a1 != b1)
+            toggle(std::min(a1, b1), std::max(a1, b1));
         return;
     }
-    edges.clear();
-    for (const auto* list : {&a, &b})
-        for (const auto& [from, to] : *list) {
-            edges.push_back({from, 1});
-            edges.push_back({to, -1});
-        }
-    std::sort(edges.begin(), edges.end());
-    int64_t depth = 0, from = 0;
-    for (const auto& [x, step] : edges) {
-        if (depth == 1 && x > from)
+    size_t i = 0, j = 0; // edges: 2k is the start of span k, 2k + 1 its end
+    const size_t aEdges = 2 * a.size(), bEdges = 2 * b.size();
+    const auto edge = [](const std::vector<TInterval>& spans, size_t k) {
+        return k % 2 == 0 ? spans[k / 2].first : spans[k / 2].second;
+    };
+    bool odd = false;
+    int64_t from = 0;
+    while (i < aEdges || j < bEdges) {
+        const bool fromA = j == bEdges || (i < aEdges && edge(a, i) <= edge(b, j));
+        const int64_t x = fromA ? edge(a, i++) : edge(b, j++);
+        if (odd && x > from)
             toggle(from, x);
-        depth += step;
+        odd = !odd;
         from = x;
     }
 }
@@ -186,6 +191,8 @@ void TRasterSurface::TBatch::Compose(const TPixelView& view, const TBox& box) co
         TBox Bounds; // within box
         bool Copy;
         size_t Order;
+        // An exclusive-or element's spans on the row before, within its bounds.
+        mutable std::vector<TInterval> Spans;
         bool HasRows() const { return Element->Shape.Rows != nullptr; }
     };
     std::vector<TItem> items;
@@ -194,7 +201,7 @@ void TRasterSurface::TBatch::Compose(const TPixelView& view, const TBox& box) co
         for (const TElement& e : *list) {
             const TBox bounds = Intersection(e.Bounds, box);
             if (!bounds.IsEmpty())
-                items.push_back({&e, bounds, list == &Copies, order});
+                items.push_back({&e, bounds, list == &Copies, order, {}});
             ++order;
         }
     std::vector<const TItem*> starts, ends;
@@ -214,7 +221,7 @@ void TRasterSurface::TBatch::Compose(const TPixelView& view, const TBox& box) co
     };
     // Every element on the current row in drawing order, and those among them with spans.
     std::vector<const TItem*> active, copyRows, xorRows, started, ended;
-    std::vector<TInterval> holes, edges, previous, current;
+    std::vector<TInterval> holes, current;
     size_t nextStart = 0, nextEnd = 0;
     for (int64_t y = box.Top; y < box.Bottom; ++y) {
         started.clear();
@@ -247,53 +254,55 @@ void TRasterSurface::TBatch::Compose(const TPixelView& view, const TBox& box) co
                 for (const TItem* item : *list)
                     if (item->Copy)
                         addHole(item->Bounds.Left, item->Bounds.Right);
-            for (const TItem* item : copyRows) {
-                item->Element->Shape.ForEachSpan(y - 1, left, right, addHole);
-                item->Element->Shape.ForEachSpan(y, left, right, addHole);
-            }
+            // A copy with spans (text) is recomputed across its width on each of its rows: fewer,
+            // wider intervals than its spans of two rows.
+            for (const TItem* item : copyRows)
+                addHole(item->Bounds.Left, item->Bounds.Right);
             Join(holes);
         }
         for (const auto& [a, b] : holes) {
             std::fill(base + (a - left), base + (b - left), Fill);
             for (const TItem* item : active)
-                item->Element->Shape.ForEachSpan(
-                    y, std::max(a, item->Bounds.Left), std::min(b, item->Bounds.Right),
-                    [&](int64_t from, int64_t to) { paintLine(from, to, item->Element->Paint); });
+                if (item->Bounds.Left < b && a < item->Bounds.Right)
+                    item->Element->Shape.ForEachSpan(y, std::max(a, item->Bounds.Left),
+                                                     std::min(b, item->Bounds.Right),
+                                                     [&](int64_t from, int64_t to) {
+                                                         paintLine(from, to, item->Element->Paint);
+                                                     });
         }
+        // Elsewhere the exclusive-or elements toggle what changed since the previous row: boxes
+        // where they start or end, spans where the two rows' spans differ.
+        const auto toggle = [&](int64_t from, int64_t to, TRasterPaint paint) {
+            if (holes.empty())
+                paintLine(from, to, paint);
+            else
+                ForEachOutside(from, to, holes,
+                               [&](int64_t a, int64_t b) { paintLine(a, b, paint); });
+        };
         if (!first) {
-            // Elsewhere the exclusive-or elements toggle what changed since the previous row:
-            // boxes where they start or end, spans where the two rows' spans differ.
-            const auto toggle = [&](int64_t from, int64_t to, TRasterPaint paint) {
-                if (holes.empty())
-                    paintLine(from, to, paint);
-                else
-                    ForEachOutside(from, to, holes,
-                                   [&](int64_t a, int64_t b) { paintLine(a, b, paint); });
-            };
             for (const auto* list : {&started, &ended})
                 for (const TItem* item : *list)
                     if (!item->Copy && !item->HasRows())
                         toggle(item->Bounds.Left, item->Bounds.Right, item->Element->Paint);
-            for (const auto* list : {&xorRows, &ended})
-                for (const TItem* item : *list) {
-                    if (item->Copy || !item->HasRows())
-                        continue;
-                    const TRasterShape& shape = item->Element->Shape;
-                    const int64_t l = item->Bounds.Left, r = item->Bounds.Right;
-                    previous.clear();
-                    current.clear();
-                    const auto into = [](std::vector<TInterval>& list) {
-                        return [&list](int64_t from, int64_t to) { list.push_back({from, to}); };
-                    };
-                    if (item->Bounds.Top <= y - 1)
-                        shape.ForEachSpan(y - 1, l, r, into(previous));
-                    if (y < item->Bounds.Bottom)
-                        shape.ForEachSpan(y, l, r, into(current));
-                    ToggleDifference(previous, current, edges, [&](int64_t from, int64_t to) {
+        }
+        // Those with spans keep their spans of the row before (on the first row the line was
+        // recomputed in full).
+        for (const auto* list : {&xorRows, &ended})
+            for (const TItem* item : *list) {
+                if (item->Copy || !item->HasRows())
+                    continue;
+                current.clear();
+                if (y < item->Bounds.Bottom)
+                    item->Element->Shape.ForEachSpan(y, item->Bounds.Left, item->Bounds.Right,
+                                                     [&current](int64_t from, int64_t to) {
+                                                         current.push_back({from, to});
+                                                     });
+                if (!first)
+                    ToggleDifference(item->Spans, current, [&](int64_t from, int64_t to) {
                         toggle(from, to, item->Element->Paint);
                     });
-                }
-        }
+                item->Spans.swap(current);
+            }
         CopyPixels(view.Row(y) + left, base, line.size(), Stream);
     }
     StreamFence();
