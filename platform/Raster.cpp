@@ -179,29 +179,6 @@ TBox TRasterShape::Bounds() const {
     return TBox{box.Left + Dx, box.Top + Dy, box.Right + Dx, box.Bottom + Dy};
 }
 
-std::shared_ptr<const TRowSpans> SpansOfColour(const TPixelView& view, uint32_t value) {
-    auto result = std::make_shared<TRowSpans>();
-    const uint32_t wanted = value & kRgbMask;
-    std::vector<TSpan> spans;
-    for (int32_t y = 0; y < view.Height; ++y) {
-        const uint32_t* row = view.Row(y);
-        spans.clear();
-        for (int32_t x = 0; x < view.Width;) {
-            if ((row[x] & kRgbMask) != wanted) {
-                ++x;
-                continue;
-            }
-            const int32_t from = x;
-            while (x < view.Width && (row[x] & kRgbMask) == wanted)
-                ++x;
-            spans.push_back({from, x});
-        }
-        if (!spans.empty())
-            result->AddRow(y, spans);
-    }
-    return result;
-}
-
 uint32_t Rop3(uint32_t rop, uint32_t pattern, uint32_t source, uint32_t dest) {
     uint32_t result = 0;
     for (uint32_t i = 0; i < 8; ++i) {

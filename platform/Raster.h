@@ -102,7 +102,6 @@ public:
 
     int64_t Top() const { return FTop; }
     int64_t Bottom() const { return FTop + int64_t(FStarts.empty() ? 0 : FStarts.size() - 1); }
-    bool IsEmpty() const { return Bounds().IsEmpty(); }
     // Bounding box; empty when there are no spans.
     TBox Bounds() const;
     std::span<const TSpan> Row(int64_t y) const {
@@ -113,7 +112,6 @@ public:
         const size_t row = size_t(y - FTop);
         return {FSpans.data() + FStarts[row], FSpans.data() + FStarts[row + 1]};
     }
-    size_t SpanCount() const { return FSpans.size(); }
 
     // Building, rows in increasing order (skipped rows stay empty). The spans of a row may come
     // in any order and overlap; they are sorted and joined here.
@@ -179,10 +177,6 @@ struct TRasterShape {
 // surface handles more cheaply), none when nothing lies on the surface.
 std::vector<TRasterShape> LineRunShapes(std::span<const std::vector<TDevicePoint>> paths,
                                         int32_t penWidth, bool thin, int32_t width, int32_t height);
-
-// The spans of the pixels of a view whose colour bits equal those of `value`, in the view's own
-// coordinates.
-std::shared_ptr<const TRowSpans> SpansOfColour(const TPixelView& view, uint32_t value);
 
 // The result of a ternary raster operation on one pixel (pattern, source, destination), opaque.
 uint32_t Rop3(uint32_t rop, uint32_t pattern, uint32_t source, uint32_t dest);

@@ -240,6 +240,8 @@ TRasterShape WideRunShape(std::span<const TPath> paths, int32_t penWidth, const 
         for (size_t i = 1; i < path.size(); ++i) {
             const double ax = path[i - 1].X, ay = path[i - 1].Y, bx = path[i].X, by = path[i].Y;
             const double length = std::hypot(bx - ax, by - ay);
+            if (length == 0)
+                continue; // a segment of no length has no direction and covers nothing
             const double dx = (bx - ax) / length * half, dy = (by - ay) / length * half;
             const double nx = -dy, ny = dx;
             const double corners[4][2] = {{ax - dx + nx, ay - dy + ny},

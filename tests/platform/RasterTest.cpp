@@ -166,6 +166,7 @@ TEST(LineRunShapes, EachPixelOnceConnectedAndThickAsThePen) {
         {"crossing", {{{30, 0}, {30, 59}}, {{0, 25}, {79, 25}}}},
         {"reversal", {{{10, 10}, {60, 30}, {15, 12}}}},
         {"far ends", {{{-5000, -3000}, {5000, 3000}}}},
+        {"repeated point", {{{10, 10}, {10, 10}, {30, 20}}}},
     };
     for (const auto& run : runs)
         for (int32_t width : {1, 2, 3, 4})
@@ -263,19 +264,6 @@ TEST(RasterSurface, AnElementDrawnTwiceWhileHeldCancels) {
             size_t(std::count(surface.Pixels.begin(), surface.Pixels.end(), 0xFFFFFFFFu));
         EXPECT_EQ(white == surface.Pixels.size(), times == 2) << times;
     }
-}
-
-TEST(RasterSurface, SpansOfColourFindEveryPixelOfTheColour) {
-    TPlainSurface mask(6, 3);
-    for (uint32_t& p : mask.Pixels)
-        p = 0xFFFFFFFF;
-    for (const auto& [x, y] : {std::pair{0, 0}, {1, 0}, {4, 0}, {5, 2}})
-        mask.Pixels[size_t(y) * 6 + x] = 0xFF000000;
-    const auto spans = SpansOfColour(mask.View(), 0x00000000);
-    EXPECT_EQ(std::vector<TSpan>(spans->Row(0).begin(), spans->Row(0).end()),
-              (std::vector<TSpan>{{0, 2}, {4, 5}}));
-    EXPECT_TRUE(spans->Row(1).empty());
-    EXPECT_EQ(spans->Bounds(), (TBox{0, 0, 6, 3}));
 }
 
 } // namespace
