@@ -4,6 +4,7 @@
 #include "chartpanel/ChartPanel.h"
 
 #include "chartpanel/ChartPanelScales.h"
+#include "support/PixelSets.h"
 
 #include <QImage>
 #include <QString>
@@ -635,17 +636,7 @@ TEST_P(ChartAtRatio, AnUnmarkedCurveIsOnePieceAcrossItsJoints) {
                     EXPECT_EQ(QRgbToColor(drawn.pixel(x, y)), clRed) << x << "," << y;
                     pixels.insert({x, y});
                 }
-        std::set<std::pair<int, int>> seen{*pixels.begin()};
-        std::vector<std::pair<int, int>> todo{*pixels.begin()};
-        while (!todo.empty()) {
-            const auto [x, y] = todo.back();
-            todo.pop_back();
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx)
-                    if (pixels.count({x + dx, y + dy}) && seen.insert({x + dx, y + dy}).second)
-                        todo.push_back({x + dx, y + dy});
-        }
-        EXPECT_EQ(seen.size(), pixels.size()) << "a hole in the curve, width " << width;
+        EXPECT_TRUE(Connected(pixels)) << "a hole in the curve, width " << width;
         line->Draw();
         EXPECT_TRUE(Target.Image() == plain) << width;
         Chart.Clear();

@@ -1,6 +1,7 @@
 // Canvas over a QImage: raster operations, geometry, bitmaps and text.
 #include "platform/gui/Bitmap.h"
 #include "platform/gui/Canvas.h"
+#include "support/PixelSets.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -81,6 +82,31 @@ std::vector<std::pair<std::string, TDrawing>> Elements() {
     return list;
 }
 
+// Every element, with every pen mode, width and style, changes the image once and restores it
+// bit for bit when drawn again.
+void ExpectEachDrawnTwiceRestores(TCanvas& canvas,
+                                  const std::vector<std::pair<std::string, TDrawing>>& elements,
+                                  std::vector<int> widths, std::vector<TPenStyle> styles) {
+    for (TPenMode mode : {pmNotXor, pmXor})
+        for (int width : widths)
+            for (TPenStyle style : styles)
+                for (const auto& [name, draw] : elements) {
+                    canvas.Pen.Mode = mode;
+                    canvas.Pen.Width = width;
+                    canvas.Pen.Style = style;
+                    const QImage before = Snapshot(canvas);
+                    draw(canvas);
+                    canvas.Flush();
+                    const QImage once = Snapshot(canvas);
+                    draw(canvas);
+                    canvas.Flush();
+                    SCOPED_TRACE(name + " width " + std::to_string(width) + " style " +
+                                 std::to_string(style) + " mode " + std::to_string(mode));
+                    EXPECT_FALSE(Changed(before, once).empty());
+                    EXPECT_EQ(Snapshot(canvas), before);
+                }
+}
+
 class CanvasTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -94,25 +120,9 @@ protected:
 };
 
 TEST_F(CanvasTest, EveryElementDrawnTwiceRestoresTheImage) {
-    const TPenStyle styles[] = {psSolid, psDash, psDot, psDashDot, psDashDotDot, psInsideFrame};
-    for (TPenMode mode : {pmNotXor, pmXor})
-        for (int width : {1, 2, 3, 5, 8})
-            for (TPenStyle style : styles)
-                for (const auto& [name, draw] : Elements()) {
-                    Canvas.Pen.Mode = mode;
-                    Canvas.Pen.Width = width;
-                    Canvas.Pen.Style = style;
-                    const QImage before = Snapshot(Canvas);
-                    draw(Canvas);
-                    Canvas.Flush();
-                    const QImage once = Snapshot(Canvas);
-                    draw(Canvas);
-                    Canvas.Flush();
-                    SCOPED_TRACE(name + " width " + std::to_string(width) + " style " +
-                                 std::to_string(style) + " mode " + std::to_string(mode));
-                    EXPECT_FALSE(Changed(before, once).empty());
-                    EXPECT_EQ(Snapshot(Canvas), before);
-                }
+    const std::vector<TPenStyle> styles = {psSolid,   psDash,       psDot,
+                                           psDashDot, psDashDotDot, psInsideFrame};
+    ExpectEachDrawnTwiceRestores(Canvas, Elements(), {1, 2, 3, 5, 8}, styles);
 }
 
 TEST_F(CanvasTest, RandomElementsDrawnTwiceRestoreTheImage) {
@@ -213,28 +223,18 @@ TEST_F(CanvasTest, EachElementChangesEveryCoveredPixelOnce) {
         }
 }
 
-// True when the pixels form one 8-connected piece.
-bool Connected(const std::set<std::pair<int, int>>& pixels) {
-    if (pixels.empty())
-        return false;
-    std::set<std::pair<int, int>> seen{*pixels.begin()};
-    std::vector<std::pair<int, int>> todo{*pixels.begin()};
-    while (!todo.empty()) {
-        const auto [x, y] = todo.back();
-        todo.pop_back();
-        for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx)
-                if (pixels.count({x + dx, y + dy}) && seen.insert({x + dx, y + dy}).second)
-                    todo.push_back({x + dx, y + dy});
-    }
-    return seen.size() == pixels.size();
-}
-
 // The chart's segment drawing: each segment after the first starts up to half a pen width
 // after the previous end.
-void DrawChartLine(TCanvas& canvas, const std::vector<TPoint>& points, int width) {
-    canvas.MoveTo(points[0].X, points[0].Y);
-    canvas.LineTo(points[1].X, points[1].Y);
+void DrawChartLine(TCanvas& canvas, const std::vector<TPoint>& points, int width,
+                   bool devicePixels = false) {
+    const auto moveTo = [&](int32_t x, int32_t y) {
+        devicePixels ? canvas.DeviceMoveTo(x, y) : canvas.MoveTo(x, y);
+    };
+    const auto lineTo = [&](int32_t x, int32_t y) {
+        devicePixels ? canvas.DeviceLineTo(x, y) : canvas.LineTo(x, y);
+    };
+    moveTo(points[0].X, points[0].Y);
+    lineTo(points[1].X, points[1].Y);
     for (size_t i = 2; i < points.size(); ++i) {
         const TPoint p1 = points[i - 1], p2 = points[i];
         const int dx = p2.X - p1.X, dy = p2.Y - p1.Y;
@@ -243,8 +243,8 @@ void DrawChartLine(TCanvas& canvas, const std::vector<TPoint>& points, int width
         const int ax = int(std::sqrt(width * 0.25 * width / (ky * ky + 1)));
         const int ay = int(std::sqrt(width * 0.25 * width / (kx * kx + 1)));
         const int sx = (dx > 0) - (dx < 0), sy = (dy > 0) - (dy < 0);
-        canvas.MoveTo(p1.X + sx * ax, p1.Y + sy * ay);
-        canvas.LineTo(p2.X, p2.Y);
+        moveTo(p1.X + sx * ax, p1.Y + sy * ay);
+        lineTo(p2.X, p2.Y);
     }
 }
 
@@ -540,24 +540,7 @@ TEST_P(CanvasRatioTest, EveryElementDrawnTwiceRestoresTheImage) {
                  label.Canvas().TextOut(1, 1, "0.25");
                  c.Draw(37, 21, label);
              }});
-    for (TPenMode mode : {pmNotXor, pmXor})
-        for (int width : {1, 2, 3})
-            for (TPenStyle style : {psSolid, psDash, psDot})
-                for (const auto& [name, draw] : elements) {
-                    Canvas.Pen.Mode = mode;
-                    Canvas.Pen.Width = width;
-                    Canvas.Pen.Style = style;
-                    const QImage before = Snapshot(Canvas);
-                    draw(Canvas);
-                    Canvas.Flush();
-                    const QImage once = Snapshot(Canvas);
-                    draw(Canvas);
-                    Canvas.Flush();
-                    SCOPED_TRACE(name + " width " + std::to_string(width) + " style " +
-                                 std::to_string(style) + " mode " + std::to_string(mode));
-                    EXPECT_FALSE(Changed(before, once).empty());
-                    EXPECT_EQ(Snapshot(Canvas), before);
-                }
+    ExpectEachDrawnTwiceRestores(Canvas, elements, {1, 2, 3}, {psSolid, psDash, psDot});
 }
 
 TEST_P(CanvasRatioTest, SegmentsMeetWithoutHolesOrDoubleHits) {
@@ -569,21 +552,10 @@ TEST_P(CanvasRatioTest, SegmentsMeetWithoutHolesOrDoubleHits) {
     for (TPoint& p : points)
         p = {int32_t(p.X * ratio), int32_t(p.Y * ratio)};
     for (int width : {1, 2, 3}) {
+        // Joints shortened by half the device pen width, none for a 1-pixel pen.
         const int deviceWidth = width <= 1 ? 1 : Canvas.Scale().Width(width);
         const auto draw = [&](TCanvas& c) {
-            c.DeviceMoveTo(points[0].X, points[0].Y);
-            c.DeviceLineTo(points[1].X, points[1].Y);
-            for (size_t i = 2; i < points.size(); ++i) {
-                const TPoint p1 = points[i - 1], p2 = points[i];
-                const int dx = p2.X - p1.X, dy = p2.Y - p1.Y;
-                const double kx = dy == 0 ? 0 : std::abs(double(dx) / dy);
-                const double ky = dx == 0 ? 0 : std::abs(double(dy) / dx);
-                const int ax = int(std::sqrt(deviceWidth * 0.25 * deviceWidth / (ky * ky + 1)));
-                const int ay = int(std::sqrt(deviceWidth * 0.25 * deviceWidth / (kx * kx + 1)));
-                c.DeviceMoveTo(p1.X + ((dx > 0) - (dx < 0)) * ax,
-                               p1.Y + ((dy > 0) - (dy < 0)) * ay);
-                c.DeviceLineTo(p2.X, p2.Y);
-            }
+            DrawChartLine(c, points, deviceWidth, true);
             c.Flush();
         };
         Whiten();

@@ -2,6 +2,7 @@
 // shapes, and the surface that holds elements back behind a large fill.
 #include "platform/Raster.h"
 #include "platform/Intrinsics.h"
+#include "support/PixelSets.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -135,22 +136,6 @@ std::set<std::pair<int, int>> Covered(const std::vector<TRasterShape>& shapes, i
                     EXPECT_TRUE(pixels.insert({int(x), y}).second) << "twice at " << x << "," << y;
             });
     return pixels;
-}
-
-bool Connected(const std::set<std::pair<int, int>>& pixels) {
-    if (pixels.empty())
-        return false;
-    std::set<std::pair<int, int>> seen{*pixels.begin()};
-    std::vector<std::pair<int, int>> todo{*pixels.begin()};
-    while (!todo.empty()) {
-        const auto [x, y] = todo.back();
-        todo.pop_back();
-        for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx)
-                if (pixels.count({x + dx, y + dy}) && seen.insert({x + dx, y + dy}).second)
-                    todo.push_back({x + dx, y + dy});
-    }
-    return seen.size() == pixels.size();
 }
 
 TEST(LineRunShapes, EachPixelOnceConnectedAndThickAsThePen) {
