@@ -3,7 +3,8 @@
 // window's design size 365 x 251 and at 3840 x 2160; a plain fill of the 3840 x 2160 canvas as
 // the floor; five lines of 100,000 points at 1920 x 1080; the densest scale an axis gets; and the
 // same chart at device pixel ratios 1.5 and 2, drawn into an image of that ratio as a window on a
-// high-resolution screen (or an export) draws it.
+// high-resolution screen (or an export) draws it; and at 3840 x 2160 with curves that change at
+// every redraw.
 //
 // Run: build/<dir>/bench/ChartBench (offscreen; prints the time per redraw).
 
@@ -69,6 +70,24 @@ void BM_RedrawMainWindowChart_1920x1080_Ratio2(benchmark::State& state) {
     RedrawAtRatio(state, 1920, 1080, 2);
 }
 
+// The chart at 3840 x 2160 with curves that change at every redraw (the data scaled a little
+// each time), so that none of their rasterised spans is reused from an earlier drawing.
+void BM_RedrawChangingCurves_3840x2160(benchmark::State& state) {
+    TChartPanel chart;
+    SetUpMainWindowChart(chart, 3840, 2160);
+    chart.Repaint();
+    AddCounterFlowCurves(chart, 26);
+    double scale = 1;
+    for (auto _ : state) {
+        scale = scale > 0.9 ? scale - 0.001 : 1;
+        for (size_t i = 0; i < chart.Lines().size(); ++i)
+            for (const auto& point : chart.Lines()[i]->Points)
+                point->Y = CounterFlowE(double(i) / 4, point->X) * scale;
+        chart.Redraw();
+        benchmark::DoNotOptimize(chart.Canvas().Image().constBits());
+    }
+}
+
 // The same chart without curves: background, scales, axes and title alone.
 void BM_RedrawEmptyChart_365x251(benchmark::State& state) {
     RedrawAt(state, 365, 251, 0);
@@ -112,6 +131,7 @@ BENCHMARK(BM_RedrawMainWindowChart_365x251_Ratio1_5)->Unit(benchmark::kMicroseco
 BENCHMARK(BM_RedrawMainWindowChart_365x251_Ratio2)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RedrawMainWindowChart_2560x1440_Ratio1_5)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RedrawMainWindowChart_1920x1080_Ratio2)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RedrawChangingCurves_3840x2160)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RedrawEmptyChart_365x251)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RedrawEmptyChart_3840x2160)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PlainFill_3840x2160)->Unit(benchmark::kMicrosecond);
