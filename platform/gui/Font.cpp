@@ -1,6 +1,7 @@
 #include "platform/gui/Font.h"
 
 #include <QFontMetrics>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -41,8 +42,15 @@ void TFont::SetSize(int32_t points) {
     FHeight = -MulDiv(points, kPixelsPerInch, 72);
 }
 
+QString FontFamilyForQt(const TFontFamilyRequest& request) {
+    const QString name = QString::fromStdString(request.Name);
+    if (!QFont::substitutes(name).isEmpty())
+        return name;
+    return QString::fromStdString(ResolvedFontFamily(request));
+}
+
 QFont TFont::ToQFont(double deviceRatio) const {
-    QFont font(QString::fromStdString(FName));
+    QFont font(FontFamilyForQt({FName, FPitch == fpFixed, (FStyle & fsItalic) != 0}));
     const int64_t height = std::abs(int64_t(FHeight));
     int pixels = height == 0 ? kDefaultPixels : int(std::min<int64_t>(height, kMaxPixels));
     if (deviceRatio > 0 && deviceRatio != 1) // false for NaN
