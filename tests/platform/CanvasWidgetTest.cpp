@@ -880,6 +880,33 @@ TEST(Fonts, LogFontCarriesItsAttributes) {
     EXPECT_NEAR(canvas.TextHeight("X"), 14, 1);
 }
 
+// A cell height gives the largest em size whose cell is not taller: compared with every size up
+// to twice the cell, for fixed-pitch and proportional faces, at ratios 1 and 1.5 (device cells).
+TEST(Fonts, ACellHeightGivesTheLargestSizeWhoseCellFits) {
+    const std::pair<const char*, TFontPitch> faces[] = {
+        {"Tahoma", fpFixed}, {"courier new", fpDefault}, {"DejaVu Serif", fpVariable}};
+    for (const auto& [name, pitch] : faces)
+        for (const int cell : {1, 2, 3, 8, 9, 13, 14, 21, 40, 97})
+            for (const double ratio : {1.0, 1.5}) {
+                SCOPED_TRACE(std::string(name) + " cell " + std::to_string(cell) + " ratio " +
+                             std::to_string(ratio));
+                TFont font;
+                font.SetName(name);
+                font.SetPitch(pitch);
+                font.SetWeight(300);
+                font.SetHeight(cell);
+                QFont probe = font.ToQFont(ratio);
+                const int deviceCell = int(std::lround(cell * ratio));
+                int expected = 1;
+                for (int size = 1; size <= 2 * deviceCell + 2; ++size) {
+                    probe.setPixelSize(size);
+                    if (QFontMetrics(probe).height() <= deviceCell)
+                        expected = size;
+                }
+                EXPECT_EQ(font.ToQFont(ratio).pixelSize(), expected);
+            }
+}
+
 // The family handed to Qt for a name draws what the name itself draws: the same face, the same
 // pixels, upright and italic, proportional and fixed pitch. A name that is not installed becomes
 // an installed family; an installed one, and names Qt reads on its own, stay as they are.
