@@ -189,28 +189,49 @@ void TMainForm::SelectRelations(int Index) {
 }
 
 void TMainForm::PlotCurves() {
-    Chart->Clear();
+    const std::vector<TCurve> curves = CurveFamily(FRelation);
+    PlotCurveFamily(*Chart, curves);
+    // The fields hold the last point built; the read-out sets them anew before it reads them.
+    FCr = curves.back().Cr;
+    if (!curves.back().Points.empty()) {
+        FNtu = curves.back().Points.back().Ntu;
+        FE = curves.back().Points.back().E;
+    }
+}
+
+std::vector<TCurve> CurveFamily(TRelationFunc relation) {
+    std::vector<TCurve> curves;
     for (int i = 0; i <= 4; ++i) {
-        FCr = i / 4.0;
-        const TColor color = BlendColors(CurveColorCr0, CurveColorCr1, i, 0, 4);
-        TChartLine* line = Chart->AddLine(color, mkNone, nullptr, 3, {});
-        line->SetPen(psSolid, 2);
-        if (FRelation == nullptr)
+        TCurve& curve = curves.emplace_back(TCurve{i / 4.0, {}});
+        if (relation == nullptr)
             continue;
         for (int j = 0; j <= 25; ++j) {
             try {
-                FNtu = j / 5.0;
-                FE = FRelation(FCr, FNtu);
-                if (FE >= 0 && FE <= 1)
-                    line->AddPoint(FNtu, FE);
+                const double ntu = j / 5.0;
+                const double e = relation(curve.Cr, ntu);
+                if (e >= 0 && e <= 1)
+                    curve.Points.push_back({ntu, e});
             } catch (const Exception&) {
                 // A point whose relation faults is left out; the curve goes on.
             }
         }
     }
-    Chart->SetScaleXTicks(12);
-    Chart->SetRanges(0, 5.5, 0, 1);
-    Chart->Redraw();
+    return curves;
+}
+
+void PlotCurveFamily(TChartPanel& chart, const std::vector<TCurve>& curves) {
+    chart.Clear();
+    const double last = std::max<double>(double(curves.size()) - 1, 1);
+    for (size_t i = 0; i < curves.size(); ++i) {
+        const TColor color = BlendColors(CurveColorCr0, CurveColorCr1, double(i), 0, last);
+        TChartLine* line = chart.AddLine(color, mkNone, nullptr, 3, {});
+        line->SetPen(psSolid, 2);
+        for (const TCurvePoint& point : curves[i].Points)
+            line->AddPoint(point.Ntu, point.E);
+    }
+    chart.SetScaleXTicks(12);
+    chart.SetRanges(0, 5.5, 0, 1);
+    chart.Redraw();
 }
 
 void TMainForm::ChartMouseMove(TShiftState, int32_t, int32_t) {

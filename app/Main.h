@@ -10,6 +10,8 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <vector>
+
 class QComboBox;
 class QLabel;
 class QStatusBar;
@@ -18,6 +20,24 @@ class QWidget;
 // Gives a chart the properties the main window stores for its own chart: colours, cursor, bevel,
 // fonts, margins, placeholder bounds, scales and captions.
 void SetMainChartProperties(TChartPanel& Chart);
+
+// One curve of the chart: the points (Ntu, e) of one capacity-rate ratio.
+struct TCurvePoint {
+    double Ntu;
+    double E;
+};
+struct TCurve {
+    double Cr;
+    std::vector<TCurvePoint> Points;
+};
+
+// The curve family the window plots: Cr = 0, 0.25, ..., 1, each with the points at Ntu = 0, 0.2,
+// ..., 5 where the relation gives an e in [0, 1]; a point whose relation faults is left out. A
+// null relation gives five empty curves.
+std::vector<TCurve> CurveFamily(TRelationFunc relation);
+// Replaces the chart's lines by the curves (colours from green to orange-red, solid, 2 pixels,
+// no markers), sets the window's tick count and ranges and redraws.
+void PlotCurveFamily(TChartPanel& chart, const std::vector<TCurve>& curves);
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
