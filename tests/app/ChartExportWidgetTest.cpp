@@ -268,6 +268,7 @@ TEST(ChartExport, ThePictureIsTheWindowsChart) {
                          std::to_string(c.Size.width()) + "x" + std::to_string(c.Size.height())});
         ASSERT_EQ(run.Code, 0) << run.Errors;
         EXPECT_TRUE(ReadPng(file) == window);
+        EXPECT_TRUE(form.ChartImage() == window);
     }
 }
 

@@ -2,6 +2,8 @@
 # Starts the real Calvenor executable in an Xvfb display, finds its window by caption, checks the
 # five curve colours on screen, moves the real pointer over a known data point and reads the status
 # line with OCR, then switches the flow configuration with the keyboard and checks the change.
+# Last, it saves the chart through the window's file dialog (Ctrl+S while the list has the focus)
+# and compares the file with the command line's export of the same chart.
 # Usage: main_window.sh <calvenor executable> <work folder>
 set -euo pipefail
 program=$(readlink -f "$1")
@@ -93,5 +95,23 @@ if cmp -s <(python3 "$here/chart_probe.py" colours "$work/start.ppm") \
 fi
 move_to_data 2 0.7
 expect_status crossflow 2 0.7 0.65
+
+# 4. Ctrl+S with the list still focused opens the file dialog; a name typed without extension is
+# saved as PNG, pixel for pixel the chart the command line exports for the same configuration.
+rm -f "$work/saved.png" "$work/exported.png"
+xdotool key --window "$window" ctrl+s
+timeout 10 xdotool search --sync --onlyvisible --name '^Save Chart As$' >/dev/null ||
+    fail "Ctrl+S opened no file dialog"
+sleep 0.5
+xdotool key ctrl+a
+xdotool type --delay 10 "$(readlink -f "$work")/saved"
+xdotool key Return
+for _ in $(seq 50); do [ -s "$work/saved.png" ] && break; sleep 0.1; done
+[ -s "$work/saved.png" ] || fail "the dialog saved no $work/saved.png"
+"$program" --export "$work/exported.png" --flow crossflow ||
+    fail "the command line's export failed"
+differing=$(compare -metric AE "$work/saved.png" "$work/exported.png" null: 2>&1) || true
+[ "$differing" = 0 ] ||
+    fail "the saved chart differs from the exported one in $differing pixels"
 
 echo "e2e: all checks passed"
