@@ -61,7 +61,12 @@ QImage RenderChartImage(const TFlowConfiguration& flow, QSize logicalSize, doubl
     chart.EndUpdate();
     (void)scale;
     chart.Repaint();
-    return chart.Canvas().Image();
+    // The panel keeps its former image when a new one cannot be allocated; a picture of the wrong
+    // size is no picture of the chart.
+    const QImage& image = chart.Canvas().Image();
+    if (image.size() != logicalSize)
+        throw std::bad_alloc();
+    return image;
 }
 
 std::string CurveTableCsv(const TFlowConfiguration& flow) {

@@ -205,6 +205,19 @@ TEST(ChartExportCommand, ExitCodesMessagesAndFiles) {
     }
 }
 
+TEST(ChartExportCommand, APictureBeyondTheMemoryEndsWithOneAndWritesNothing) {
+    const TTempFolder folder;
+    SimulateCanvasAllocationFailureAbove(1000 * 1000);
+    const TRun run = RunCalvenor({"--export", (folder.Path / "chart.png").string(), "--flow",
+                                  "CounterFlow", "--size", "1000x1001"});
+    SimulateCanvasAllocationFailureAbove(-1);
+    EXPECT_EQ(run.Code, 1);
+    EXPECT_NE(run.Errors.find("not enough memory for a picture of 1000 x 1001 pixels"),
+              std::string::npos)
+        << run.Errors;
+    EXPECT_TRUE(folder.Names().empty());
+}
+
 TEST(ChartExportCommand, AFileThatCannotBeWrittenEndsWithOneAndKeepsWhatWasThere) {
     if (TestSupport::RanUnprivileged())
         return;
