@@ -2,7 +2,9 @@
 // to the status text set. The chart is built as the main window builds it (365 x 251, five
 // curves of 26 points, scales and read-out box on), and the owner's mouse-move handler does what
 // the main window's does: clamp, solve Cr, format the status text. The flow configuration is a
-// parameter (its index in the list: 0 counter flow, 3 exact cross flow, ...). Target: 50 us.
+// parameter (its index in the list: 0 counter flow, 3 exact cross flow, ...). At device pixel
+// ratio 2 the chart draws (and the read-out box is composed) at 730 x 502 device pixels, as on a
+// screen at 200 %. Target: 50 us.
 //
 // Run: build/<dir>/bench/MouseBench (prints mean, median and spread over 10 repetitions).
 
@@ -20,63 +22,75 @@
 
 namespace {
 
-void BuildMainWindowChart(TChartPanel& Chart, const TFlowConfiguration& Flow) {
-    SetUpMainWindowChart(Chart, 365, 251);
-    AddRelationCurves(Chart, 26, Flow.Relation);
+void BuildMainWindowChart(TChartPanel& chart, const TFlowConfiguration& flow) {
+    SetUpMainWindowChart(chart, 365, 251);
+    AddRelationCurves(chart, 26, flow.Relation);
     // Shown (offscreen) so that the panel takes its size and paints as in the window.
-    Chart.show();
+    chart.show();
     QApplication::processEvents();
-    Chart.Redraw();
+    chart.Redraw();
 }
 
-void BM_ChartMouseMove(benchmark::State& State) {
-    const TFlowConfiguration& Flow = FlowConfigurations()[State.range(2)];
-    State.SetLabel(Flow.Name);
-    TChartPanel Chart;
-    BuildMainWindowChart(Chart, Flow);
+void BM_ChartMouseMove(benchmark::State& state) {
+    const TFlowConfiguration& flow = FlowConfigurations()[state.range(2)];
+    state.SetLabel(flow.Name);
+    TChartPanel chart;
+    BuildMainWindowChart(chart, flow);
+    // At a ratio above 1 the chart draws into an image of that ratio (the offscreen screen has
+    // ratio 1), which is what its own canvas is on such a screen.
+    const double ratio = double(state.range(3)) / 100;
+    TBitmap device;
+    if (ratio != 1) {
+        device.Canvas().SetDeviceRatio(ratio);
+        device.SetSize(chart.DrawWidth(), chart.DrawHeight());
+        chart.PrepareCanvas(device.Canvas(), chart.DrawWidth(), chart.DrawHeight(), false, false);
+        chart.Redraw();
+    }
     // Arguments: read-out box on, owner handler on (both as in the main window), for a
     // breakdown of the cost.
-    Chart.SetShowXYPos(State.range(0) != 0);
-    QStatusBar StatusBar;
-    if (State.range(1) != 0)
-        Chart.OnMouseMove = [&](TShiftState, int32_t, int32_t) {
-            const double Ntu = std::clamp(Chart.CursorX(), 0.0, 10.0);
-            const double E = std::clamp(Chart.CursorY(), 0.0, 1.0);
-            std::string Text;
+    chart.SetShowXYPos(state.range(0) != 0);
+    QStatusBar statusBar;
+    if (state.range(1) != 0)
+        chart.OnMouseMove = [&](TShiftState, int32_t, int32_t) {
+            const double ntu = std::clamp(chart.CursorX(), 0.0, 10.0);
+            const double e = std::clamp(chart.CursorY(), 0.0, 1.0);
+            std::string text;
             try {
-                const double Cr = Flow.CrSolver(Ntu, E);
-                Text = Format("  Ntu=%0.2f   e=%0.2f   Cr=%0.2f", {Ntu, E, Cr});
+                const double cr = flow.CrSolver(ntu, e);
+                text = Format("  Ntu=%0.2f   e=%0.2f   Cr=%0.2f", {ntu, e, cr});
             } catch (const Exception&) {
-                Text = Format("  Ntu=%0.2f   e=%0.2f", {Ntu, E});
+                text = Format("  Ntu=%0.2f   e=%0.2f", {ntu, e});
             }
-            StatusBar.showMessage(QString::fromStdString(Text));
+            statusBar.showMessage(QString::fromStdString(text));
         };
 
     // A sweep over the plot and its margins: every move changes the read-out text and solves Cr
     // at a different point.
-    std::vector<std::pair<int32_t, int32_t>> Path;
+    std::vector<std::pair<int32_t, int32_t>> path;
     for (int k = 0; k < 997; ++k)
-        Path.emplace_back(10 + (k * 37) % 340, 10 + (k * 53) % 230);
+        path.emplace_back(10 + (k * 37) % 340, 10 + (k * 53) % 230);
     // One sweep first: fonts and glyph caches are loaded at the first texts.
-    for (const auto& [x, y] : Path)
-        Chart.HandleMouseMove(0, x, y);
-    size_t Next = 0;
-    for (auto _ : State) {
-        const auto [x, y] = Path[Next];
-        Next = (Next + 1) % Path.size();
-        Chart.HandleMouseMove(0, x, y);
+    for (const auto& [x, y] : path)
+        chart.HandleMouseMove(0, x, y);
+    size_t next = 0;
+    for (auto _ : state) {
+        const auto [x, y] = path[next];
+        next = (next + 1) % path.size();
+        chart.HandleMouseMove(0, x, y);
     }
-    benchmark::DoNotOptimize(StatusBar.currentMessage());
+    benchmark::DoNotOptimize(statusBar.currentMessage());
 }
 BENCHMARK(BM_ChartMouseMove)
-    ->ArgNames({"readout", "owner", "flow"})
-    ->Args({1, 1, 0})
-    ->Args({0, 1, 0})
-    ->Args({1, 0, 0})
-    ->Args({0, 0, 0})
-    ->Args({1, 1, 3})
-    ->Args({0, 1, 3})
-    ->Args({1, 1, 8})
+    ->ArgNames({"readout", "owner", "flow", "ratio_percent"})
+    ->Args({1, 1, 0, 100})
+    ->Args({0, 1, 0, 100})
+    ->Args({1, 0, 0, 100})
+    ->Args({0, 0, 0, 100})
+    ->Args({1, 1, 3, 100})
+    ->Args({0, 1, 3, 100})
+    ->Args({1, 1, 8, 100})
+    ->Args({1, 1, 0, 200})
+    ->Args({1, 0, 0, 200})
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime()
     ->Repetitions(10)

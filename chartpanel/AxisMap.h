@@ -83,3 +83,25 @@ inline long double TAxisMap::ExactPixel(double value) const {
 inline int32_t TAxisMap::ToPixel(double value) const {
     return SaturatePixel(ExactPixel(value));
 }
+
+// The pixel of a value as ToPixel gives it, in double arithmetic where that cannot differ, with
+// `factor` the map's Factor as a double: the product truncated is the same whole number in double
+// and in extended precision when it lies clear of every whole number by more than both can be off
+// (a few units in the last place of a double). False when that is not certain, or the pixel is
+// far out or not finite: then ToPixel decides. A line of many points maps most of them this way,
+// several times faster.
+inline bool QuickPixel(const TAxisMap& map, double factor, double value, int32_t& pixel) {
+    const double product = (map.ToScale(value) - map.ScaledMin) * factor;
+    if (!(std::fabs(product) < 0x1p40)) // also NaN
+        return false;
+    const int64_t whole = static_cast<int64_t>(product); // toward zero, exact in this range
+    const double fraction = std::fabs(product - static_cast<double>(whole));
+    const double margin = 0x1p-48 * (std::fabs(product) > 1 ? std::fabs(product) : 1.0);
+    if (fraction < margin || fraction > 1 - margin)
+        return false;
+    const int64_t result = map.Origin + map.Direction * whole;
+    if (result <= -PixelLimit || result >= PixelLimit)
+        return false;
+    pixel = static_cast<int32_t>(result);
+    return true;
+}

@@ -73,3 +73,39 @@ void TChartDrawContext::Segment(TPoint p1, TPoint p2, int32_t r1, bool endAtP2, 
     Canvas.MoveTo(ends.From.X, ends.From.Y);
     Canvas.LineTo(ends.To.X, ends.To.Y);
 }
+
+void TChartDrawContext::DeviceSegment(TPoint p1, TPoint p2, int32_t r1, bool endAtP2,
+                                      int32_t r2) const {
+    const TSegmentEnds ends = SegmentEnds(p1, p2, r1, endAtP2, r2);
+    Canvas.DeviceMoveTo(ends.From.X, ends.From.Y);
+    Canvas.DeviceLineTo(ends.To.X, ends.To.Y);
+}
+
+int32_t TChartDrawContext::DeviceLength(int32_t length) const {
+    const TDeviceScale& scale = Canvas.Scale();
+    if (scale.IsUnit())
+        return length;
+    return static_cast<int32_t>(std::clamp(std::round(length * scale.Ratio()),
+                                           static_cast<double>(INT32_MIN),
+                                           static_cast<double>(INT32_MAX)));
+}
+
+TAxisMap DeviceMap(const TAxisMap& map, const TDeviceScale& scale) {
+    if (scale.IsUnit())
+        return map;
+    TAxisMap device = map;
+    device.Origin = static_cast<int32_t>(
+        std::clamp<int64_t>(scale.ToDevice(map.Origin), -PixelLimit, PixelLimit));
+    device.Factor = map.Factor * static_cast<long double>(scale.Ratio());
+    return device;
+}
+
+TRect TChartDrawContext::DevicePlotRect() const {
+    const TDeviceScale& scale = Canvas.Scale();
+    const auto device = [&scale](int32_t v) {
+        return static_cast<int32_t>(
+            std::clamp<int64_t>(scale.ToDevice(v), -PixelLimit, PixelLimit));
+    };
+    return TRect{device(PlotRect.Left), device(PlotRect.Top), device(PlotRect.Right),
+                 device(PlotRect.Bottom)};
+}

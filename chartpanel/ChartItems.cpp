@@ -5,10 +5,12 @@
 
 #include "chartpanel/ChartPanel.h"
 #include "platform/Clip.h"
+#include "platform/Intrinsics.h"
 #include "platform/NumberText.h"
 #include "platform/Rounding.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -88,24 +90,43 @@ bool Near(TPoint p) {
     const uint8_t markerKind = line.MarkerKind;
     const int32_t penWidth = line.PenWidth;
     TCanvas& canvas = context.Canvas;
-    // Local copies: the canvas calls below cannot change them, so they stay in registers.
-    const TAxisMap xMap = context.XMap, yMap = context.YMap;
-    const TRect plot = context.PlotRect;
+    // Data map straight to device pixels. Local copies: the canvas calls below cannot change them,
+    // so they stay in registers.
+    const TAxisMap xMap = context.XDeviceMap(), yMap = context.YDeviceMap();
+    const double xFactor = static_cast<double>(xMap.Factor);
+    const double yFactor = static_cast<double>(yMap.Factor);
+    const TRect plot = context.DevicePlotRect();
     const auto inPlot = [&plot](TPoint p) {
         return plot.Top <= p.Y && p.Y <= plot.Bottom && plot.Left <= p.X && p.X <= plot.Right;
     };
+    // Joints of an unmarked line are shortened by half the pen width; a 1-pixel pen (thicker than
+    // one device pixel above ratio 1) joins without shortening.
+    const int32_t joint = penWidth <= 1 ? penWidth : context.DeviceLength(penWidth);
     TPoint prev{};
-    long double prevX = 0, prevY = 0; // exact pixels, needed only beyond the coordinate limit
+    // Exact pixels, needed only beyond the coordinate limit; a point mapped quickly has its pixel.
+    long double prevX = 0, prevY = 0;
     int32_t prevSize = 0;
     bool first = true;
+    // Points live apart on the heap: ask for those a little ahead early.
+    constexpr size_t pointsAhead = 16;
     for (size_t i = 0; i < points.size(); ++i) {
+        if (i + pointsAhead < points.size())
+            PrefetchForRead(points[i + pointsAhead].get());
         const TChartPoint& point = *points[i];
         if (point.MarkerKind != mkNone || point.LabelMode != lmNone)
             point.Draw(context); // a point without marker and label draws nothing
-        const long double curX = xMap.ExactPixel(point.X);
-        const long double curY = yMap.ExactPixel(point.Y);
-        const TPoint cur{SaturatePixel(curX), SaturatePixel(curY)};
-        const int32_t size = point.Size;
+        TPoint cur;
+        long double curX, curY;
+        if (QuickPixel(xMap, xFactor, point.X, cur.X) &&
+            QuickPixel(yMap, yFactor, point.Y, cur.Y)) {
+            curX = cur.X;
+            curY = cur.Y;
+        } else {
+            curX = xMap.ExactPixel(point.X);
+            curY = yMap.ExactPixel(point.Y);
+            cur = {SaturatePixel(curX), SaturatePixel(curY)};
+        }
+        const int32_t size = markerKind != mkNone ? context.DeviceLength(point.Size) : joint;
         // Two points on the same pixel have no segment between them.
         // Saturated pixels are equal for different far points: compare those exactly.
         const bool samePixel = cur == prev && (Near(cur) || (curX == prevX && curY == prevY));
@@ -115,13 +136,13 @@ bool Near(TPoint p) {
             canvas.Pen.Width = penWidth;
             if (Near(prev) && Near(cur)) {
                 if (markerKind != mkNone) {
-                    context.Segment(prev, cur, prevSize, false, size);
+                    context.DeviceSegment(prev, cur, prevSize, false, size);
                 } else if (first) {
-                    canvas.MoveTo(prev.X, prev.Y);
-                    canvas.LineTo(cur.X, cur.Y);
+                    canvas.DeviceMoveTo(prev.X, prev.Y);
+                    canvas.DeviceLineTo(cur.X, cur.Y);
                     first = false;
                 } else {
-                    context.Segment(prev, cur, prevSize, true, penWidth);
+                    context.DeviceSegment(prev, cur, prevSize, true, joint);
                 }
             } else if (const auto cut = ClipToCanvas(prevX, prevY, curX, curY)) {
                 // A far end (or a non-finite one, which draws nothing) would overflow the
@@ -129,14 +150,14 @@ bool Near(TPoint p) {
                 const bool whole = cut->FromMoved || (markerKind == mkNone && first);
                 const int32_t r1 = whole ? 0 : prevSize;
                 const int32_t r2 = cut->ToMoved ? 0 : size;
-                context.Segment(cut->From, cut->To, r1, markerKind == mkNone, r2);
+                context.DeviceSegment(cut->From, cut->To, r1, markerKind == mkNone, r2);
                 first = false;
             }
         }
         prev = cur;
         prevX = curX;
         prevY = curY;
-        prevSize = markerKind != mkNone ? size : penWidth;
+        prevSize = size;
     }
     canvas.Flush(); // the run of segments is one element: it ends here
 }
@@ -229,6 +250,8 @@ void DrawLabel(const TChartPoint& point, const TChartDrawContext& context, TPoin
         imageCanvas.Font().SetColor(point.PenColor);
     }
     const int32_t w = canvas.TextWidth(text) + 2, h = canvas.TextHeight(text) + 2;
+    // Composed at the drawing canvas's ratio: copied pixel for pixel, rasterised at device size.
+    imageCanvas.SetDeviceRatio(canvas.DeviceRatio());
     image.SetSize(w, h);
     imageCanvas.FillRect(Rect(0, 0, w, h));
     imageCanvas.TextOut(0, 0, text);

@@ -50,22 +50,24 @@ int32_t MarkerSizeOf(const TBitmap& bitmap);
 
 class TChartPoint {
 public:
-    TChartPoint(TChartPanel* panel, double x, double y) : Panel(panel), X(x), Y(y) {}
+    TChartPoint(TChartPanel* panel, double x, double y) : X(x), Y(y), Panel(panel) {}
 
-    TChartPanel* Panel;
+    // First what drawing a line reads of every point, so that it shares one cache line: a line
+    // of many points is read from memory at each redraw.
     double X;
     double Y;
+    int32_t Size = 0;
+    uint8_t MarkerKind = mkNone;
+    uint8_t LabelMode = lmNone;
+    TChartPanel* Panel;
     TColor PenColor = 0;
     TPenStyle PenStyle = psSolid;
     int32_t PenWidth = 1;
     TColor BrushColor = 0;
     TColor SelPenColor = 0;
     TColor SelBrushColor = 0;
-    uint8_t MarkerKind = mkNone;
     const TBitmap* Bitmap = nullptr; // the owning line's MarkerBitmap, not owned
-    int32_t Size = 0;
     TPointVec Shape;
-    uint8_t LabelMode = lmNone;
     std::string LabelText;
     bool LabelXor = true;
     bool Draggable = false;

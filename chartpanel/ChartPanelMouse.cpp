@@ -162,6 +162,8 @@ void TChartPanel::PaintXYBox(bool blank) {
         return;
     TCanvas& canvas = *s.FDrawCanvas;
     TCanvas& box = s.FXYBoxImage->Canvas();
+    // Composed at the drawing canvas's ratio: copied pixel for pixel, rasterised at device size.
+    box.SetDeviceRatio(canvas.DeviceRatio());
     const int32_t textWidth = box.TextWidth(s.FXYText);
     const int32_t textHeight = box.TextHeight(s.FXYText);
     // The corner is placed with the box's own text size, so the whole box stays inside the

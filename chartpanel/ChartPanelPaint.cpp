@@ -82,8 +82,10 @@ void TChartPanel::TState::RescaleSizes(double fx, double fy, double f) {
 std::unique_ptr<TBitmap> MakeXorBitmap(const TBitmap* bitmap, TColor gridColor) {
     if (!bitmap)
         return nullptr;
-    auto result = std::make_unique<TBitmap>(bitmap->Width(), bitmap->Height());
+    auto result = std::make_unique<TBitmap>();
     TCanvas& canvas = result->Canvas();
+    canvas.SetDeviceRatio(bitmap->Canvas().DeviceRatio()); // the same pixels, one for one
+    result->SetSize(bitmap->Width(), bitmap->Height());
     canvas.Brush.Color = gridColor ^ bitmap->Canvas().Brush.Color ^ 0xFFFFFFu;
     canvas.FillRect(Rect(0, 0, bitmap->Width(), bitmap->Height()));
     canvas.SetCopyMode(SRCINVERT);
@@ -200,22 +202,11 @@ void TChartPanel::TState::DrawChart(const TChartDrawContext& context, TColor bac
     FXYText.clear();
 }
 
-// The drawing area in the panel's colour. Where the plot lies inside it, only the frame around
-// the plot is filled: the plot is filled next, and filling each pixel once halves the cost of
-// a large chart. The result is the same as filling the whole area first.
+// The drawing area in the panel's colour. The plot is filled next; the canvas holds a large fill
+// back and writes each pixel once, with everything drawn over it, when the picture is needed.
 void TChartPanel::TState::FillBackground(TCanvas& canvas, TColor background) const {
     canvas.Brush.Color = background;
-    const int32_t w = FDrawWidth, h = FDrawHeight;
-    const TRect& p = FPlotRect;
-    if (!(0 <= p.Left && p.Left < p.Right && p.Right <= w && 0 <= p.Top && p.Top < p.Bottom &&
-          p.Bottom <= h)) {
-        canvas.FillRect(Rect(0, 0, w, h));
-        return;
-    }
-    canvas.FillRect(Rect(0, 0, w, p.Top));
-    canvas.FillRect(Rect(0, p.Top, p.Left, p.Bottom));
-    canvas.FillRect(Rect(p.Right, p.Top, w, p.Bottom));
-    canvas.FillRect(Rect(0, p.Bottom, w, h));
+    canvas.FillRect(Rect(0, 0, FDrawWidth, FDrawHeight));
 }
 
 void TChartPanel::TState::DrawAxes(const TChartDrawContext& context) const {

@@ -1,6 +1,7 @@
 // Drives the chart with arbitrary properties, ranges, scale types, margins, sizes and points
-// (NaN and infinities included) through Redraw and PrepareCanvas on an offscreen panel. Every
-// input must give a defined result: no crash, hang or undefined behaviour.
+// (NaN and infinities included) through Redraw and PrepareCanvas (on images of any device ratio)
+// on an offscreen panel. Every input must give a defined result: no crash, hang or undefined
+// behaviour.
 #include "chartpanel/ChartPanel.h"
 
 #include <QApplication>
@@ -118,8 +119,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
             Chart.Redraw();
             break;
         case 11: {
-            TBitmap Target(std::abs(In.Size() % 800), std::abs(In.Size() % 600));
-            Chart.PrepareCanvas(Target.Canvas(), In.Size(), In.Size(), In.Byte() & 1,
+            // An image at a device ratio from 0.25 to 4, as a screen or an export asks for.
+            TBitmap target;
+            target.Canvas().SetDeviceRatio(0.25 * (1 + In.Byte() % 16));
+            target.SetSize(std::abs(In.Size() % 800), std::abs(In.Size() % 600));
+            Chart.PrepareCanvas(target.Canvas(), In.Size(), In.Size(), In.Byte() & 1,
                                 In.Byte() & 1);
             Chart.Redraw();
             Chart.PrepareCanvas(Chart.Canvas(), Chart.Width() - 1, Chart.Height() - 1, false,

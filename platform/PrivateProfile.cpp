@@ -61,6 +61,10 @@ Snapshot::Snapshot() = default;
 
 Snapshot Snapshot::Take(const std::string& path) {
     Snapshot snapshot;
+    // A path with a zero in it names no file: the system would read the part before the zero.
+    if (path.find('\0') != std::string::npos) {
+        return snapshot;
+    }
     snapshot.FFile = Internal::Load(path).file;
     return snapshot;
 }
@@ -158,7 +162,7 @@ bool WriteString(OptText section, OptText key, OptText value, const std::string&
                   Internal::HasLineBreak(*value))) {
         return false;
     }
-    if (path.empty()) {
+    if (path.empty() || path.find('\0') != std::string::npos) {
         return false;
     }
     return Internal::WriteFile(*section, key, value, path);

@@ -53,6 +53,15 @@
 //   per path) and between processes (an advisory lock on the folder, flock, which all writers of
 //   the folder share). On a file system without such locks (some network file systems) writes
 //   from several processes are not coordinated and the last rename wins.
+// - On Windows the same rules hold with the system's means: the folder's lock is a mutex named
+//   after the folder's identity (volume and index), shared by the processes of the session and
+//   taken over from a writer that died holding it; the temporary file is opened unshared, so
+//   nobody else opens it before it is complete; a replaced file passes its hidden, system,
+//   archive and not-indexed attributes on (not its access list: the new file has the permissions
+//   the folder gives new files), and a read-only file is not written. Readers share deletion, so
+//   that the rename (with POSIX semantics where the system has them) replaces a file they hold
+//   open; where an open file cannot be replaced, the rename is retried for up to a second. Paths
+//   are UTF-8, converted to UTF-16; one that is not valid UTF-8 names no file.
 //
 // The cache: parsed files are cached per path and revalidated on every call by size,
 // modification and status-change times (nanoseconds), inode and device; a cache hit costs one
@@ -67,6 +76,8 @@
 // a page after that page was last written back to disk, so later changes within that window
 // leave a cached parse stale until the stamp changes by other means or ClearCache is called.
 // Programs that change profile files through a shared mapping call ClearCache after doing so.
+// On Windows the stamp is the volume, the file's index, its size and its last-write and change
+// times (100 ns), and a file is cached once its last-write time lies two seconds in the past.
 // Writes never use the cache.
 //
 // All functions are safe to call from several threads.

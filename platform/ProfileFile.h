@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -160,6 +161,45 @@ void Forget(const std::string& path);
 bool WriteFile(std::string_view section, std::optional<std::string_view> key,
                std::optional<std::string_view> value, const std::string& path);
 
+// ---------------------------------------------------------------------------------------------
+// Writing files: what the platforms' write paths share
+
+enum class Plan { Fail, Nothing, Write };
+
+struct Change {
+    Plan plan;
+    std::string bytes; // the new file, for Plan::Write
+};
+
+// Reads the file at target afresh (the caller holds the folder's lock) and works out its new
+// bytes in the file's own encoding.
+Change PlanChange(const std::string& target, std::string_view section,
+                  std::optional<std::string_view> key, std::optional<std::string_view> value);
+
+enum class LockState { Locked, Unsupported, TimedOut };
+
+// How long a write waits for the folder's lock.
+std::chrono::milliseconds LockWait();
+
+// Threads of this process writing the same path take turns here first; processes (and threads
+// that reach the same file by other paths) take turns at the folder's lock.
+std::mutex& PathMutex(const std::string& path);
+
+// Temporary files are named ".~pp" and 12 random letters and digits: short, so that a file whose
+// own name is near the limit can still be written, and unpredictable, so that names put in the
+// way beforehand cannot block a write.
+bool IsTempName(std::string_view name);
+std::string RandomTempName();
+
+struct FolderAndName {
+    std::string folder;
+    std::string name;
+};
+FolderAndName SplitPath(const std::string& path);
+
+// Calls the test hook (below), if one is set.
+void TempFileCreated(const std::string& folder, const std::string& name);
+
 // The one test-access point of the layer.
 namespace TestAccess {
 // Called by every write right after it created its temporary file (the folder as the write found
@@ -171,8 +211,28 @@ void SetLockWait(std::chrono::milliseconds wait);
 } // namespace TestAccess
 
 #ifdef _WIN32
-// A UTF-8 path as the wide text the system's file functions take.
-std::wstring WidePath(const std::string& path);
+// Owns a handle of the system (a HANDLE); null and INVALID_HANDLE_VALUE hold none.
+class UniqueHandle {
+public:
+    explicit UniqueHandle(void* handle = nullptr) : FHandle(handle) {}
+    ~UniqueHandle();
+    UniqueHandle(UniqueHandle&& other) noexcept : FHandle(other.FHandle) {
+        other.FHandle = nullptr;
+    }
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept;
+    void* Get() const { return FHandle; }
+    bool Valid() const;
+    // Closes the handle and reports whether that succeeded.
+    bool Close();
+
+private:
+    void* FHandle;
+};
+
+// Opens the file or folder at path (a UTF-8 path) with the given access (a Windows access mask)
+// and flags, sharing reading, writing, deletion and renaming with everyone, so that the file
+// stays replaceable while it is open.
+UniqueHandle OpenShared(const std::string& path, unsigned long access, unsigned long flags);
 #else
 // Owns a file descriptor.
 class UniqueFd {

@@ -1,5 +1,6 @@
 // Writing private-profile files: the read-modify-write under a lock, the temporary file and the
-// replacement of the old file by it.
+// replacement of the old file by it; here what both platforms share and the POSIX write (the
+// Windows one is in ProfileWriteWindows.cpp).
 
 #include "platform/PrivateProfile.h"
 #include "platform/ProfileFile.h"
@@ -16,10 +17,7 @@
 #include <thread>
 #include <vector>
 
-#ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -35,24 +33,25 @@ namespace {
 
 TestAccess::TempFileHook tempFileHook;
 
+// How long a write waits for the folder's lock.
+std::chrono::milliseconds lockWait{30'000};
+
+// The parts of a temporary file's name (see IsTempName).
+constexpr std::string_view TempPrefix = ".~pp";
+constexpr std::size_t TempRandomLength = 12;
+constexpr std::string_view TempAlphabet = "0123456789abcdefghijklmnopqrstuvwxyz";
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Shared by the platforms' write paths
+
 void TempFileCreated(const std::string& folder, const std::string& name) {
     if (tempFileHook) {
         tempFileHook(folder, name);
     }
 }
 
-// ---------------------------------------------------------------------------------------------
-// What a write changes
-
-enum class Plan { Fail, Nothing, Write };
-
-struct Change {
-    Plan plan;
-    std::string bytes; // the new file, for Plan::Write
-};
-
-// Reads the file at target afresh (the caller holds the folder's lock) and works out its new
-// bytes in the file's own encoding.
 Change PlanChange(const std::string& target, std::string_view section, OptText key, OptText value) {
     const Loaded loaded = Load(target, CacheUse::Bypass);
     if (loaded.status == LoadStatus::Unreadable) {
@@ -71,24 +70,14 @@ Change PlanChange(const std::string& target, std::string_view section, OptText k
     return {Plan::Write, std::move(*bytes)};
 }
 
-enum class LockState { Locked, Unsupported, TimedOut };
+std::chrono::milliseconds LockWait() {
+    return lockWait;
+}
 
-// How long a write waits for the folder's lock.
-std::chrono::milliseconds lockWait{30'000};
-
-// Threads of this process writing the same path take turns here first; processes (and threads
-// that reach the same file by other paths) take turns at the folder's lock.
 std::mutex& PathMutex(const std::string& path) {
     static std::array<std::mutex, 64> mutexes;
     return mutexes[std::hash<std::string>{}(path) % mutexes.size()];
 }
-
-// Temporary files are named ".~pp" and 12 random letters and digits: short, so that a file whose
-// own name is near the limit can still be written, and unpredictable, so that names put in the
-// way beforehand cannot block a write.
-constexpr std::string_view TempPrefix = ".~pp";
-constexpr std::size_t TempRandomLength = 12;
-constexpr std::string_view TempAlphabet = "0123456789abcdefghijklmnopqrstuvwxyz";
 
 bool IsTempName(std::string_view name) {
     if (name.size() != TempPrefix.size() + TempRandomLength || !name.starts_with(TempPrefix)) {
@@ -118,11 +107,6 @@ std::string RandomTempName() {
     return name;
 }
 
-struct FolderAndName {
-    std::string folder;
-    std::string name;
-};
-
 FolderAndName SplitPath(const std::string& path) {
 #ifdef _WIN32
     const std::size_t slash = path.find_last_of("\\/");
@@ -138,6 +122,8 @@ FolderAndName SplitPath(const std::string& path) {
 #ifndef _WIN32
 // ---------------------------------------------------------------------------------------------
 // POSIX
+
+namespace {
 
 // The folder, open for the *at calls (so that only the file's own name, not its whole path,
 // must fit the system's limits), and locked for writers (flock on separate opens excludes
@@ -155,7 +141,7 @@ public:
 #endif
             return;
         }
-        const auto deadline = std::chrono::steady_clock::now() + lockWait;
+        const auto deadline = std::chrono::steady_clock::now() + LockWait();
         auto pause = std::chrono::milliseconds(1);
         for (;;) {
             if (::flock(FFd.Get(), LOCK_EX | LOCK_NB) == 0) {
@@ -363,135 +349,6 @@ bool WriteFile(std::string_view section, OptText key, OptText value, const std::
     return ok;
 }
 
-#else
-// ---------------------------------------------------------------------------------------------
-// Windows
-
-// Writers of one folder take turns at a mutex named after the folder, shared by the processes
-// of the session.
-class LockedFolder {
-public:
-    explicit LockedFolder(const std::string& folder) {
-        std::wstring name = L"Local\\CalvenorProfile-";
-        wchar_t full[MAX_PATH * 4];
-        const DWORD length =
-            ::GetFullPathNameW(WidePath(folder).c_str(), MAX_PATH * 4, full, nullptr);
-        std::wstring key(full, length > 0 && length < MAX_PATH * 4 ? length : 0);
-        ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
-        name += std::to_wstring(std::hash<std::wstring>{}(key));
-        FMutex = ::CreateMutexW(nullptr, FALSE, name.c_str());
-        if (FMutex != nullptr) {
-            const DWORD result =
-                ::WaitForSingleObject(FMutex, static_cast<DWORD>(lockWait.count()));
-            FState = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED ? LockState::Locked
-                     : result == WAIT_TIMEOUT ? LockState::TimedOut
-                                              : LockState::Unsupported;
-        }
-    }
-    ~LockedFolder() {
-        if (FState == LockState::Locked) {
-            ::ReleaseMutex(FMutex);
-        }
-        if (FMutex != nullptr) {
-            ::CloseHandle(FMutex);
-        }
-    }
-    LockedFolder(const LockedFolder&) = delete;
-    LockedFolder& operator=(const LockedFolder&) = delete;
-    LockState State() const { return FState; }
-
-private:
-    HANDLE FMutex = nullptr;
-    LockState FState = LockState::Unsupported;
-};
-
-void RemoveLeftovers(const std::string& folder) {
-    WIN32_FIND_DATAW found{};
-    const std::wstring pattern = WidePath(folder + "\\.~pp*");
-    const HANDLE search = ::FindFirstFileW(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    std::vector<std::wstring> leftovers;
-    do {
-        const std::wstring name = found.cFileName;
-        if (std::all_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x80; }) &&
-            IsTempName(std::string(name.begin(), name.end()))) {
-            leftovers.push_back(name);
-        }
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
-    for (const std::wstring& name : leftovers) {
-        ::DeleteFileW((WidePath(folder) + L"\\" + name).c_str());
-    }
-}
-
-bool ReplaceFile(const std::string& folder, const std::string& target, std::string_view content) {
-    std::string tempName;
-    std::wstring temp;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 16 && file == INVALID_HANDLE_VALUE; ++attempt) {
-        tempName = RandomTempName();
-        temp = WidePath(folder + "\\" + tempName);
-        file = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) {
-            return false;
-        }
-    }
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    TempFileCreated(folder, tempName);
-    bool written = true;
-    while (written && !content.empty()) {
-        DWORD done = 0;
-        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(content.size(), 1u << 30));
-        written = ::WriteFile(file, content.data(), chunk, &done, nullptr) != 0;
-        content.remove_prefix(done);
-    }
-    written = ::FlushFileBuffers(file) != 0 && written;
-    written = ::CloseHandle(file) != 0 && written;
-    if (!written || !::MoveFileExW(temp.c_str(), WidePath(target).c_str(),
-                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ::DeleteFileW(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
-} // namespace
-
-bool WriteFile(std::string_view section, OptText key, OptText value, const std::string& path) {
-    const FolderAndName parts = SplitPath(path);
-    if (parts.name.empty()) {
-        return false;
-    }
-    const std::lock_guard threadLock(PathMutex(path));
-    const LockedFolder folder(parts.folder);
-    if (folder.State() == LockState::TimedOut) {
-        return false;
-    }
-    if (folder.State() == LockState::Locked) {
-        RemoveLeftovers(parts.folder);
-    }
-    const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND) {
-            return false;
-        }
-    } else if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
-        return false;
-    }
-    const Change change = PlanChange(path, section, key, value);
-    bool ok = change.plan != Plan::Fail;
-    if (change.plan == Plan::Write) {
-        ok = ReplaceFile(parts.folder, path, change.bytes);
-    }
-    Forget(path);
-    return ok;
-}
 #endif
 
 void TestAccess::SetTempFileHook(TempFileHook hook) {

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Cross-builds the Qt-free core (relations/, refrig/ and platform/ without platform/gui/) with its
 # unit tests for 64-bit Windows with Debian's mingw-w64, and runs the tests under wine, so that the
-# Windows branches (registry, window messages, float faults, number text, file replacement) run
-# against the Windows API. wine gets a private prefix in a temporary folder, no display and no
-# debug output; the prefix is removed afterwards.
+# Windows branches (registry, window messages, float faults, number text, the private-profile
+# files' reads, locked writes and file replacement) run against the Windows API. wine gets a
+# private prefix in a temporary folder, no display and no debug output; the prefix is removed
+# afterwards.
 # Usage: scripts/test-windows.sh [build folder, default build/windows]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,14 +22,16 @@ for tool in "$wine" "$wineserver"; do
 done
 
 # GoogleTest for the cross compiler, from Debian's googletest sources; built once per build folder.
-gtest=$build/googletest
+# It is installed inside its build tree, which scans of the source tree (the layering test) pass
+# over, so that its headers are not taken for the project's.
+gtest=$build/googletest/build
 if [ ! -f "$gtest/install/lib/cmake/GTest/GTestConfig.cmake" ]; then
     echo "== GoogleTest for mingw-w64"
-    cmake -S /usr/src/googletest -B "$gtest/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    cmake -S /usr/src/googletest -B "$gtest" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" -Dgtest_disable_pthreads=ON \
         -DCMAKE_INSTALL_PREFIX="$gtest/install" >/dev/null
-    cmake --build "$gtest/build" -j"$jobs" >/dev/null
-    cmake --install "$gtest/build" >/dev/null
+    cmake --build "$gtest" -j"$jobs" >/dev/null
+    cmake --install "$gtest" >/dev/null
 fi
 
 echo "== Qt-free core for Windows (mingw-w64)"

@@ -41,10 +41,12 @@ void TFont::SetSize(int32_t points) {
     FHeight = -MulDiv(points, kPixelsPerInch, 72);
 }
 
-QFont TFont::ToQFont() const {
+QFont TFont::ToQFont(double deviceRatio) const {
     QFont font(QString::fromStdString(FName));
     const int64_t height = std::abs(int64_t(FHeight));
     int pixels = height == 0 ? kDefaultPixels : int(std::min<int64_t>(height, kMaxPixels));
+    if (deviceRatio > 0 && deviceRatio != 1) // false for NaN
+        pixels = int(std::clamp(std::round(pixels * deviceRatio), 1.0, double(kMaxPixels)));
     font.setPixelSize(pixels);
     const int32_t weight = FWeight > 0 ? FWeight : ((FStyle & fsBold) ? 700 : 400);
     font.setWeight(QFont::Weight(std::clamp(weight, 100, 900)));

@@ -56,8 +56,9 @@ public:
     int32_t Escapement() const { return FEscapement; }
     void SetEscapement(int32_t tenths) { FEscapement = tenths; }
 
-    // The Qt font with a pixel size (never point size), without antialiasing.
-    QFont ToQFont() const;
+    // The Qt font with a pixel size (never point size), without antialiasing; with a device ratio,
+    // the font that draws this one at device size (pixel size, or cell height, times the ratio).
+    QFont ToQFont(double deviceRatio = 1) const;
 
     friend bool operator==(const TFont&, const TFont&) = default;
 

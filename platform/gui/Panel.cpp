@@ -187,21 +187,29 @@ void TPanel::HandleMouseUp(TMouseButton button, TShiftState shift, int32_t x, in
         OnMouseUp(button, shift, x, y);
 }
 
+bool TPanel::RatioChanged() const {
+    return TDeviceScale(devicePixelRatioF()) != FCanvas.Scale();
+}
+
 void TPanel::SyncImageSize() {
-    const TCanvasSize size = FittedCanvasSize(width(), height());
-    if (FCanvas.Width() == size.Width && FCanvas.Height() == size.Height)
-        return;
     try {
-        FCanvas.SetSize(size.Width, size.Height);
+        if (RatioChanged())
+            FCanvas.SetDeviceRatio(devicePixelRatioF());
+        if (FCanvas.Width() != width() || FCanvas.Height() != height())
+            FCanvas.SetSize(width(), height());
     } catch (const std::bad_alloc&) {
         // Keep the old picture; the next paint or resize tries again.
-        qWarning("Out of memory for a %d x %d panel image", size.Width, size.Height);
+        qWarning("Out of memory for a %d x %d panel image at ratio %g", width(), height(),
+                 devicePixelRatioF());
     }
 }
 
 void TPanel::paintEvent(QPaintEvent*) {
     Guarded([this] {
         FInPaintEvent = true;
+        // Moved to a screen of another ratio: the image is rebuilt at the new one.
+        if (RatioChanged())
+            FNeedsPaint = true;
         if (FNeedsPaint) {
             FNeedsPaint = false;
             SyncImageSize();
@@ -221,17 +229,29 @@ void TPanel::BlitImage() {
     const int inset = frameShape() == QFrame::NoFrame ? 0 : FBevelWidth;
     const int drawWidth = std::max(width() - inset, 0);
     const int drawHeight = std::max(height() - inset, 0);
-    painter.drawImage(QPoint(0, 0), image, QRect(0, 0, drawWidth, drawHeight));
+    // The image holds device pixels: the part under the drawing area, shown pixel for pixel.
+    const TDeviceScale& scale = FCanvas.Scale();
+    const int canvasWidth = std::min(FCanvas.Width(), drawWidth);
+    const int canvasHeight = std::min(FCanvas.Height(), drawHeight);
+    const QRect source(0, 0, int(scale.ToDevice(canvasWidth)), int(scale.ToDevice(canvasHeight)));
+    painter.drawImage(QRectF(0, 0, source.width() / scale.Ratio(), source.height() / scale.Ratio()),
+                      image, source);
     // Where the image is smaller than the drawing area (a size beyond the canvas limits, or an
     // image that could not grow), the rest shows the panel's colour.
     const QColor background = QColor::fromRgb(ColorToQRgb(FColor));
-    if (image.width() < drawWidth)
-        painter.fillRect(QRect(image.width(), 0, drawWidth - image.width(), drawHeight),
+    if (canvasWidth < drawWidth)
+        painter.fillRect(QRect(canvasWidth, 0, drawWidth - canvasWidth, drawHeight), background);
+    if (canvasHeight < drawHeight)
+        painter.fillRect(QRect(0, canvasHeight, canvasWidth, drawHeight - canvasHeight),
                          background);
-    if (image.height() < drawHeight)
-        painter.fillRect(QRect(0, image.height(), std::min(image.width(), drawWidth),
-                               drawHeight - image.height()),
-                         background);
+}
+
+bool TPanel::event(QEvent* event) {
+    // Qt 6.4 tells a widget that its window moved to another screen this way; the ratio is
+    // checked again at the next paint.
+    if (event->type() == QEvent::ScreenChangeInternal)
+        Invalidate();
+    return QFrame::event(event);
 }
 
 void TPanel::resizeEvent(QResizeEvent* event) {

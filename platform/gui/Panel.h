@@ -2,13 +2,16 @@
 // A bevelled panel with a persistent canvas, owner mouse events, a design-mode flag and the
 // application-wide pointer.
 //
-// The canvas image has the widget's size, and canvas coordinates are widget coordinates (mouse
-// positions go to the handlers unchanged). Every drawing operation goes to the image and schedules
-// a repaint; the paint event only blits. The frame (QFrame, Panel | Sunken, line width =
-// BevelWidth) is drawn first and the image from (0, 0) to (width - BevelWidth, height -
-// BevelWidth) on top of it: a drawing area of that size starts at the canvas origin and covers the
-// top and left bevel lines, while the right and bottom ones stay visible. The base Paint() draws
-// the full bevel into the image as well, so a plain panel shows all four lines.
+// The canvas has the widget's size in logical pixels and the widget's device pixel ratio, so its
+// image holds the device pixels the widget shows; canvas coordinates are widget coordinates
+// (mouse positions go to the handlers unchanged, as integer logical pixels). When the window moves
+// to a screen of another ratio the image is rebuilt at the new ratio and painted anew. Every
+// drawing operation goes to the image and schedules a repaint; the paint event only blits. The
+// frame (QFrame, Panel | Sunken, line width = BevelWidth) is drawn first and the image from (0, 0)
+// to (width - BevelWidth, height - BevelWidth) on top of it: a drawing area of that size starts at
+// the canvas origin and covers the top and left bevel lines, while the right and bottom ones stay
+// visible. The base Paint() draws the full bevel into the image as well, so a plain panel shows all
+// four lines.
 //
 // Paint() is raised when the image must be rebuilt: before the first blit after show, after a
 // resize (the image is resized, then Resize() runs, then Paint() before the next blit), after
@@ -85,6 +88,7 @@ protected:
     virtual void HandleMouseMove(TShiftState shift, int32_t x, int32_t y);
     virtual void HandleMouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
 
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -93,9 +97,10 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    // Sizes the image to the widget (within the canvas limits); keeps the old image when the new
-    // one cannot be allocated.
+    // Sizes the image to the widget (within the canvas limits) at the widget's device pixel ratio;
+    // keeps the old image when the new one cannot be allocated.
     void SyncImageSize();
+    bool RatioChanged() const;
     void BlitImage();
     void UpdateFrame();
 

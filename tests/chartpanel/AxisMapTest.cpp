@@ -2,10 +2,12 @@
 // reversed and equal bounds, pixel to data and back.
 #include "chartpanel/AxisMap.h"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <limits>
+#include <random>
 
 namespace {
 
@@ -93,10 +95,50 @@ TEST(AxisMap, PixelsTruncateTowardZeroAndSaturateOffTheCanvas) {
         {LogX, 100, 210},
         {LogX, 0, 10 - 200}, // 0.01
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(c.Map.ToPixel(c.Value), c.Pixel) << c.Value;
+        // The double-precision shortcut answers the same or leaves it to ToPixel.
+        int32_t quick = 0;
+        if (QuickPixel(c.Map, static_cast<double>(c.Map.Factor), c.Value, quick)) {
+            EXPECT_EQ(quick, c.Pixel) << c.Value;
+        }
+    }
     EXPECT_NE(x01.ToPixel(4294967296.0 / 300), 40);
     EXPECT_LT(reversed.Factor, 0);
+}
+
+TEST(AxisMap, QuickPixelAgreesWithToPixelWheneverItAnswers) {
+    std::mt19937_64 random(1208);
+    std::uniform_real_distribution<double> unit(0, 1);
+    size_t asked = 0, answered = 0;
+    for (int m = 0; m < 400; ++m) {
+        // Bounds and plots of every kind, at device ratios as the curves use them.
+        const bool log = m % 5 == 0;
+        const double min = log ? unit(random) * 2 - 1 : (unit(random) - 0.5) * std::pow(10, m % 9);
+        const double max = min + (log ? 1 + unit(random) * 3 : unit(random) * std::pow(10, m % 7));
+        const int32_t length = 50 + int32_t(unit(random) * 8000);
+        TAxisMap map{log, min, max, 0, int32_t(unit(random) * 300), m % 2 ? 1 : -1};
+        map.Fit(map.Origin, length);
+        map.Factor *= std::array{1.0L, 1.25L, 1.5L, 2.0L, 3.0L}[m % 5];
+        const double factor = static_cast<double>(map.Factor);
+        for (int k = 0; k < 500; ++k) {
+            // Values anywhere on the plot, and values whose product lands on or next to a
+            // whole pixel, where double and extended precision could truncate differently.
+            double scaled = min + unit(random) * (max - min);
+            if (k % 2 == 0)
+                scaled = min + (std::floor(unit(random) * length) +
+                                (k % 4 == 0 ? 0.0 : (unit(random) - 0.5) * 1e-13)) /
+                                   static_cast<double>(map.Factor);
+            const double value = log ? std::pow(10, scaled) : scaled;
+            int32_t quick = 0;
+            ++asked;
+            if (!QuickPixel(map, factor, value, quick))
+                continue;
+            ++answered;
+            ASSERT_EQ(quick, map.ToPixel(value)) << "value " << value << " map " << m;
+        }
+    }
+    EXPECT_GT(answered, asked / 2) << "the shortcut should answer for most values";
 }
 
 TEST(AxisMap, ContainsIncludesBothEndsAndRejectsNaN) {

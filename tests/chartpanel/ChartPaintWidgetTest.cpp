@@ -4,10 +4,12 @@
 #include "chartpanel/ChartPanel.h"
 
 #include "chartpanel/ChartPanelScales.h"
+#include "support/PixelSets.h"
 
 #include <QImage>
 #include <QString>
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
 #include <set>
@@ -563,6 +565,131 @@ TEST_F(ChartPaint, NoElementLeavesItsPenToTheNextRedraw) {
     EXPECT_EQ(canvas.Pen.Width, 1);
     EXPECT_EQ(canvas.Pen.Mode, pmNotXor);
     EXPECT_EQ(canvas.CopyMode(), SRCINVERT);
+}
+
+// --- At device ratios ---------------------------------------------------------------------
+
+// The chart of ChartPaint drawn into a bitmap of 365 x 251 logical pixels at a device ratio, as a
+// window on a high-resolution screen (or an export) draws it.
+class ChartAtRatio : public testing::TestWithParam<double> {
+protected:
+    void SetUp() override {
+        Chart.SetWidth(366);
+        Chart.SetHeight(252);
+        Target.Canvas().SetDeviceRatio(GetParam());
+        Target.SetSize(365, 251);
+        Chart.PrepareCanvas(Target.Canvas(), 365, 251, false, false);
+        Chart.SetRanges(0, 10, 0, 10);
+        Chart.Redraw();
+    }
+    QImage Snapshot() { return Target.Image().copy(); }
+
+    TChartPanel Chart;
+    TBitmap Target;
+};
+
+TEST_P(ChartAtRatio, EveryElementKindErasesByDrawingAgain) {
+    TBitmap marker(7, 5);
+    marker.Canvas().Brush.Color = clWhite;
+    marker.Canvas().FillRect(Rect(0, 0, 7, 5));
+    marker.Canvas().SetPixel(3, 2, clRed);
+    const TPointVec triangle{{-6, 4}, {0, -6}, {6, 4}};
+    const auto reversible = [this](const std::function<void()>& draw) {
+        const QImage before = Snapshot();
+        draw();
+        Target.Canvas().Flush();
+        EXPECT_FALSE(Target.Image() == before) << "the element drew nothing";
+        draw();
+        Target.Canvas().Flush();
+        EXPECT_TRUE(Target.Image() == before) << "the second drawing did not erase";
+    };
+    for (uint8_t kind : {mkNone, mkBitmap, mkCircle, mkSquare, mkPolygon, mkCrossHair})
+        for (int32_t width : {1, 2, 3}) {
+            TChartLine* line = Chart.AddLine(0x2060C0, kind, &marker, 9, triangle);
+            line->SetPen(width == 3 ? psDash : psSolid, width);
+            for (int i = 0; i < 5; ++i)
+                line->AddPoint(1 + 2 * i, 1 + i * 1.7);
+            line->Points[1]->SetLabel(lmCoordinates, "", true);
+            SCOPED_TRACE(std::to_string(kind) + " width " + std::to_string(width));
+            reversible([&] { line->Draw(); });
+            reversible([&] { line->Points[1]->Draw(); });
+        }
+}
+
+TEST_P(ChartAtRatio, AnUnmarkedCurveIsOnePieceAcrossItsJoints) {
+    Chart.SetShowXScale(false);
+    Chart.SetShowYScale(false);
+    Chart.SetAxisType(xtNone);
+    Chart.Redraw();
+    const QImage plain = Snapshot();
+    for (int32_t width : {1, 2, 4}) {
+        TChartLine* line = Chart.AddLine(clRed, mkNone, nullptr, 3, {});
+        line->SetPen(psSolid, width);
+        for (int i = 0; i <= 25; ++i)
+            line->AddPoint(i * 0.4, 10 * CounterFlow(0.5, i * 0.2));
+        line->Draw();
+        std::set<std::pair<int, int>> pixels;
+        const QImage drawn = Snapshot();
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x)
+                if (drawn.pixel(x, y) != plain.pixel(x, y)) {
+                    EXPECT_EQ(QRgbToColor(drawn.pixel(x, y)), clRed) << x << "," << y;
+                    pixels.insert({x, y});
+                }
+        EXPECT_TRUE(Connected(pixels)) << "a hole in the curve, width " << width;
+        line->Draw();
+        EXPECT_TRUE(Target.Image() == plain) << width;
+        Chart.Clear();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ratios, ChartAtRatio, testing::Values(1.0, 1.5, 2.0),
+                         [](const auto& info) {
+                             return "Percent" + std::to_string(int(info.param * 100));
+                         });
+
+TEST(ChartAtRatio2, LabelsAndCaptionsAreRasterisedAtDeviceSize) {
+    // The main window's chart at ratio 1 and at ratio 2. Were the ratio-2 picture the ratio-1 one
+    // scaled up, every aligned 2 x 2 block of it would be one colour; the text in the margin left
+    // of the plot (labels and the turned caption) must have finer detail.
+    TChartPanel chart;
+    SetUpLikeMainWindow(chart, 365, 251);
+    TBitmap fine, coarse;
+    fine.Canvas().SetDeviceRatio(2);
+    fine.SetSize(365, 251);
+    coarse.SetSize(365, 251);
+    size_t detailed = 0, blocks = 0;
+    for (TBitmap* target : {&coarse, &fine}) {
+        chart.PrepareCanvas(target->Canvas(), 365, 251, false, false);
+        chart.Redraw();
+    }
+    const QImage& image = fine.Image();
+    ASSERT_EQ(image.width(), 730);
+    for (int y = 0; y + 1 < 2 * 211; y += 2)
+        for (int x = 0; x + 1 < 2 * 50; x += 2) {
+            const QRgb p = image.pixel(x, y);
+            ++blocks;
+            detailed += image.pixel(x + 1, y) != p || image.pixel(x, y + 1) != p ||
+                        image.pixel(x + 1, y + 1) != p;
+        }
+    EXPECT_GT(detailed, 100u) << "of " << blocks << " blocks";
+    // The labels' glyphs are twice as tall: rows with ink between the caption and the plot.
+    const auto inkRows = [&chart](const QImage& picture, int scale) {
+        int rows = 0;
+        const QRgb background = ColorToQRgb(chart.Color());
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 20 * scale; x < 50 * scale; ++x)
+                if ((picture.pixel(x, y) & 0xFFFFFF) != (background & 0xFFFFFF)) {
+                    ++rows;
+                    break;
+                }
+        return rows;
+    };
+    EXPECT_NEAR(inkRows(image, 2), 2 * inkRows(coarse.Image(), 1), 12);
+    // The layout is the same: the plot's corners land on the doubled logical corners.
+    EXPECT_EQ(QRgbToColor(image.pixel(2 * 55, 2 * 120)),
+              QRgbToColor(coarse.Image().pixel(55, 120)));
+    EXPECT_EQ(QRgbToColor(image.pixel(2 * 55 - 1, 2 * 120)), ColorToRGB(chart.Color()));
 }
 
 TEST(SegmentEnds, ShortenedAlongTheSegment) {

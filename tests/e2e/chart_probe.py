@@ -3,7 +3,11 @@
 
   colours <ppm>            prints, for each of the five curve colours, how many pixels have it
   plot <ppm>               prints the plot rectangle "left top right bottom" found from the axes
-  status <ppm> <out.pgm>   crops the status line, scales it up for OCR and writes it as PGM
+  detail <ppm> l t r b     prints how many 2 x 2 blocks of the rectangle hold more than one colour,
+                           the least over the four ways of aligning them: 0 when the picture is a
+                           picture of half the resolution scaled up
+  status <ppm> <out.pgm> [scale]   crops the status line (19 pixels times the program's scale
+                           factor), scales it up for OCR and writes it as PGM
 """
 import sys
 
@@ -82,10 +86,25 @@ def plot(img):
     print(left, top, right, bottom)
 
 
-def status(img, out):
+def detail(img, left, top, right, bottom):
+    least = None
+    for oy in (0, 1):
+        for ox in (0, 1):
+            count = 0
+            for y in range(top + oy, bottom - 1, 2):
+                for x in range(left + ox, right - 1, 2):
+                    p = pixel(img, x, y)
+                    if p != pixel(img, x + 1, y) or p != pixel(img, x, y + 1) or \
+                            p != pixel(img, x + 1, y + 1):
+                        count += 1
+            least = count if least is None else min(least, count)
+    print(least)
+
+
+def status(img, out, factor=1.0):
     w, h, _ = img
-    top = h - 19
-    scale = 4
+    top = h - int(round(19 * factor))
+    scale = max(1, int(round(4 / factor)))
     rows = []
     for y in range(top, h):
         row = bytearray()
@@ -110,8 +129,10 @@ def main():
         colours(img)
     elif cmd == "plot":
         plot(img)
+    elif cmd == "detail":
+        detail(img, *(int(v) for v in sys.argv[3:7]))
     elif cmd == "status":
-        status(img, sys.argv[3])
+        status(img, sys.argv[3], float(sys.argv[4]) if len(sys.argv) > 4 else 1.0)
     else:
         raise SystemExit("unknown command " + cmd)
 

@@ -1,6 +1,7 @@
 // Canvas over a QImage: raster operations, geometry, bitmaps and text.
 #include "platform/gui/Bitmap.h"
 #include "platform/gui/Canvas.h"
+#include "support/PixelSets.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -81,6 +82,31 @@ std::vector<std::pair<std::string, TDrawing>> Elements() {
     return list;
 }
 
+// Every element, with every pen mode, width and style, changes the image once and restores it
+// bit for bit when drawn again.
+void ExpectEachDrawnTwiceRestores(TCanvas& canvas,
+                                  const std::vector<std::pair<std::string, TDrawing>>& elements,
+                                  std::vector<int> widths, std::vector<TPenStyle> styles) {
+    for (TPenMode mode : {pmNotXor, pmXor})
+        for (int width : widths)
+            for (TPenStyle style : styles)
+                for (const auto& [name, draw] : elements) {
+                    canvas.Pen.Mode = mode;
+                    canvas.Pen.Width = width;
+                    canvas.Pen.Style = style;
+                    const QImage before = Snapshot(canvas);
+                    draw(canvas);
+                    canvas.Flush();
+                    const QImage once = Snapshot(canvas);
+                    draw(canvas);
+                    canvas.Flush();
+                    SCOPED_TRACE(name + " width " + std::to_string(width) + " style " +
+                                 std::to_string(style) + " mode " + std::to_string(mode));
+                    EXPECT_FALSE(Changed(before, once).empty());
+                    EXPECT_EQ(Snapshot(canvas), before);
+                }
+}
+
 class CanvasTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -94,25 +120,9 @@ protected:
 };
 
 TEST_F(CanvasTest, EveryElementDrawnTwiceRestoresTheImage) {
-    const TPenStyle styles[] = {psSolid, psDash, psDot, psDashDot, psDashDotDot, psInsideFrame};
-    for (TPenMode mode : {pmNotXor, pmXor})
-        for (int width : {1, 2, 3, 5, 8})
-            for (TPenStyle style : styles)
-                for (const auto& [name, draw] : Elements()) {
-                    Canvas.Pen.Mode = mode;
-                    Canvas.Pen.Width = width;
-                    Canvas.Pen.Style = style;
-                    const QImage before = Snapshot(Canvas);
-                    draw(Canvas);
-                    Canvas.Flush();
-                    const QImage once = Snapshot(Canvas);
-                    draw(Canvas);
-                    Canvas.Flush();
-                    SCOPED_TRACE(name + " width " + std::to_string(width) + " style " +
-                                 std::to_string(style) + " mode " + std::to_string(mode));
-                    EXPECT_FALSE(Changed(before, once).empty());
-                    EXPECT_EQ(Snapshot(Canvas), before);
-                }
+    const std::vector<TPenStyle> styles = {psSolid,   psDash,       psDot,
+                                           psDashDot, psDashDotDot, psInsideFrame};
+    ExpectEachDrawnTwiceRestores(Canvas, Elements(), {1, 2, 3, 5, 8}, styles);
 }
 
 TEST_F(CanvasTest, RandomElementsDrawnTwiceRestoreTheImage) {
@@ -213,28 +223,18 @@ TEST_F(CanvasTest, EachElementChangesEveryCoveredPixelOnce) {
         }
 }
 
-// True when the pixels form one 8-connected piece.
-bool Connected(const std::set<std::pair<int, int>>& pixels) {
-    if (pixels.empty())
-        return false;
-    std::set<std::pair<int, int>> seen{*pixels.begin()};
-    std::vector<std::pair<int, int>> todo{*pixels.begin()};
-    while (!todo.empty()) {
-        const auto [x, y] = todo.back();
-        todo.pop_back();
-        for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx)
-                if (pixels.count({x + dx, y + dy}) && seen.insert({x + dx, y + dy}).second)
-                    todo.push_back({x + dx, y + dy});
-    }
-    return seen.size() == pixels.size();
-}
-
 // The chart's segment drawing: each segment after the first starts up to half a pen width
 // after the previous end.
-void DrawChartLine(TCanvas& canvas, const std::vector<TPoint>& points, int width) {
-    canvas.MoveTo(points[0].X, points[0].Y);
-    canvas.LineTo(points[1].X, points[1].Y);
+void DrawChartLine(TCanvas& canvas, const std::vector<TPoint>& points, int width,
+                   bool devicePixels = false) {
+    const auto moveTo = [&](int32_t x, int32_t y) {
+        devicePixels ? canvas.DeviceMoveTo(x, y) : canvas.MoveTo(x, y);
+    };
+    const auto lineTo = [&](int32_t x, int32_t y) {
+        devicePixels ? canvas.DeviceLineTo(x, y) : canvas.LineTo(x, y);
+    };
+    moveTo(points[0].X, points[0].Y);
+    lineTo(points[1].X, points[1].Y);
     for (size_t i = 2; i < points.size(); ++i) {
         const TPoint p1 = points[i - 1], p2 = points[i];
         const int dx = p2.X - p1.X, dy = p2.Y - p1.Y;
@@ -243,8 +243,8 @@ void DrawChartLine(TCanvas& canvas, const std::vector<TPoint>& points, int width
         const int ax = int(std::sqrt(width * 0.25 * width / (ky * ky + 1)));
         const int ay = int(std::sqrt(width * 0.25 * width / (kx * kx + 1)));
         const int sx = (dx > 0) - (dx < 0), sy = (dy > 0) - (dy < 0);
-        canvas.MoveTo(p1.X + sx * ax, p1.Y + sy * ay);
-        canvas.LineTo(p2.X, p2.Y);
+        moveTo(p1.X + sx * ax, p1.Y + sy * ay);
+        lineTo(p2.X, p2.Y);
     }
 }
 
@@ -495,6 +495,165 @@ TEST(CanvasGeometry, AFailedAllocationKeepsTheOldImage) {
     EXPECT_EQ(bitmap.Height(), 30);
     EXPECT_EQ(bitmap.Canvas().Pixel(0, 0), clRed);
 }
+
+// --- At device ratios ---------------------------------------------------------------------
+
+// A canvas of 80 x 50 logical pixels at the ratio under test, every device pixel different.
+class CanvasRatioTest : public testing::TestWithParam<double> {
+protected:
+    void SetUp() override {
+        Canvas.SetDeviceRatio(GetParam());
+        Canvas.SetSize(80, 50);
+        QImage pattern(int(D(80)), int(D(50)), QImage::Format_RGB32);
+        for (int y = 0; y < pattern.height(); ++y)
+            for (int x = 0; x < pattern.width(); ++x)
+                pattern.setPixel(x, y, (x * 2654435761u) ^ (y * 40503u) ^ 0x5A3C96);
+        pattern.setDevicePixelRatio(GetParam());
+        Canvas.SetImage(pattern);
+        Canvas.Pen = {0x00336699, psSolid, 1, pmNotXor};
+        Canvas.Brush.Color = 0x00C08040;
+        Canvas.SetCopyMode(SRCINVERT);
+    }
+    int64_t D(int64_t x) const { return Canvas.Scale().ToDevice(x); }
+    // A white canvas of the same size and ratio.
+    void Whiten() {
+        Canvas.Brush = {clWhite, bsSolid};
+        Canvas.FillRect(Rect(0, 0, 80, 50));
+    }
+    TCanvas Canvas;
+};
+
+TEST_P(CanvasRatioTest, EveryElementDrawnTwiceRestoresTheImage) {
+    auto elements = Elements();
+    // Labels and markers as the chart draws them: composed in a bitmap and combined by
+    // exclusive-or, at the canvas's ratio (pixel for pixel) or at ratio 1 (stretched).
+    for (double bitmapRatio : {GetParam(), 1.0})
+        elements.push_back(
+            {"bitmap at ratio " + std::to_string(bitmapRatio), [bitmapRatio](TCanvas& c) {
+                 TBitmap label;
+                 label.Canvas().SetDeviceRatio(bitmapRatio);
+                 label.Canvas().Font().SetName("Tahoma");
+                 label.SetSize(label.Canvas().TextWidth("0.25") + 2, 15);
+                 label.Canvas().Brush.Color = clBlack;
+                 label.Canvas().FillRect(Rect(0, 0, label.Width(), 15));
+                 label.Canvas().Font().SetColor(0x00A0B0C0);
+                 label.Canvas().TextOut(1, 1, "0.25");
+                 c.Draw(37, 21, label);
+             }});
+    ExpectEachDrawnTwiceRestores(Canvas, elements, {1, 2, 3}, {psSolid, psDash, psDot});
+}
+
+TEST_P(CanvasRatioTest, SegmentsMeetWithoutHolesOrDoubleHits) {
+    // A chart's run of segments in device pixels: each segment after the first starts up to half
+    // a pen width after the previous end.
+    const double ratio = GetParam();
+    std::vector<TPoint> points = {{2, 45},  {12, 30}, {22, 22}, {32, 17}, {42, 14},
+                                  {52, 12}, {62, 11}, {72, 11}, {78, 2}};
+    for (TPoint& p : points)
+        p = {int32_t(p.X * ratio), int32_t(p.Y * ratio)};
+    for (int width : {1, 2, 3}) {
+        // Joints shortened by half the device pen width, none for a 1-pixel pen.
+        const int deviceWidth = width <= 1 ? 1 : Canvas.Scale().Width(width);
+        const auto draw = [&](TCanvas& c) {
+            DrawChartLine(c, points, deviceWidth, true);
+            c.Flush();
+        };
+        Whiten();
+        const QImage white = Snapshot(Canvas);
+        Canvas.Pen = {clBlack, psSolid, width, pmNotXor};
+        draw(Canvas);
+        const auto drawn = Changed(white, Snapshot(Canvas));
+        Canvas.Pen.Mode = pmCopy; // the same pixels painted plainly: none was cancelled
+        draw(Canvas);
+        EXPECT_EQ(Changed(white, Snapshot(Canvas)), drawn) << "width " << width;
+        EXPECT_TRUE(Connected(drawn)) << "width " << width;
+        Whiten();
+        Canvas.Pen.Mode = pmNotXor;
+        draw(Canvas);
+        draw(Canvas);
+        EXPECT_EQ(Snapshot(Canvas), white) << "width " << width;
+    }
+}
+
+// One rule for every element: coordinate x on device pixel floor(x * ratio), widths rounded.
+TEST_P(CanvasRatioTest, EveryElementLandsOnTheDevicePixelsOfItsLogicalOnes) {
+    const int64_t pen = Canvas.Scale().Width(1);
+    const QImage& image = Canvas.Image();
+    EXPECT_EQ(image.devicePixelRatio(), GetParam());
+    EXPECT_EQ(image.width(), D(80));
+    EXPECT_EQ(Canvas.Width(), 80);
+    Whiten();
+    Canvas.Pen = {clBlack, psSolid, 1, pmNotXor};
+    Canvas.Brush.Color = clRed;
+    Canvas.FillRect(Rect(3, 4, 10, 9));
+    Canvas.MoveTo(5, 20); // flat, rightwards
+    Canvas.LineTo(30, 20);
+    Canvas.MoveTo(40, 30); // steep, upwards
+    Canvas.LineTo(40, 2);
+    Canvas.Pen.Width = 3;
+    Canvas.MoveTo(50, 40); // wide, square ends
+    Canvas.LineTo(70, 40);
+    Canvas.Flush();
+    const int64_t wide = Canvas.Scale().Width(3);
+    const struct {
+        TBox Box;
+        TColor Colour;
+    } expected[] = {
+        {{D(3), D(4), D(10), D(9)}, clRed},
+        {{D(5), D(20), D(30), D(20) + pen}, clBlack},
+        {{D(40), D(2) + 1, D(40) + pen, D(30) + 1}, clBlack},
+        {{D(50) - wide / 2, D(40) - wide / 2, D(70) + (wide + 1) / 2, D(40) + (wide + 1) / 2},
+         clBlack},
+    };
+    const QImage& result = Canvas.Image();
+    for (int y = 0; y < result.height(); ++y)
+        for (int x = 0; x < result.width(); ++x) {
+            TColor colour = clWhite;
+            for (const auto& e : expected)
+                if (e.Box.Left <= x && x < e.Box.Right && e.Box.Top <= y && y < e.Box.Bottom)
+                    colour = e.Colour;
+            ASSERT_EQ(QRgbToColor(result.pixel(x, y)), colour) << x << "," << y;
+        }
+    // A logical pixel is the block of device pixels it covers.
+    Canvas.SetPixel(60, 10, clBlue);
+    EXPECT_EQ(Canvas.Pixel(60, 10), clBlue);
+    EXPECT_EQ(QRgbToColor(Canvas.Image().pixel(int(D(61) - 1), int(D(11) - 1))), clBlue);
+    EXPECT_EQ(QRgbToColor(Canvas.Image().pixel(int(D(61)), int(D(11)))), clWhite);
+}
+
+TEST_P(CanvasRatioTest, TextIsLaidOutLogicallyAndRasterisedAtDeviceSize) {
+    TCanvas plain;
+    plain.SetSize(80, 50);
+    for (TCanvas* c : {&plain, &Canvas}) {
+        c->Font().SetName("Tahoma");
+        c->Font().SetHeight(-11);
+        c->Brush = {clWhite, bsSolid};
+        c->FillRect(Rect(0, 0, 80, 50));
+        c->Font().SetColor(clBlack);
+        c->TextOut(5, 5, "0.5 Ntu");
+    }
+    EXPECT_EQ(Canvas.TextWidth("0.5 Ntu"), plain.TextWidth("0.5 Ntu"));
+    EXPECT_EQ(Canvas.TextHeight("X"), plain.TextHeight("X"));
+    // Rows of ink: as many device rows as the ratio asks for (the font's pixel size scaled), not
+    // the logical rows stretched.
+    const auto inkRows = [](const QImage& image) {
+        int rows = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (QRgbToColor(image.pixel(x, y)) == clBlack) {
+                    ++rows;
+                    break;
+                }
+        return rows;
+    };
+    const int logical = inkRows(plain.Image()), device = inkRows(Canvas.Image());
+    EXPECT_NEAR(device, logical * GetParam(), 1.0 + GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ratios, CanvasRatioTest, testing::Values(1.0, 1.5, 2.0),
+                         [](const auto& info) {
+                             return "Percent" + std::to_string(int(info.param * 100));
+                         });
 
 class CopyTest : public ::testing::Test {
 protected:

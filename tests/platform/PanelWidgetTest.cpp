@@ -3,11 +3,22 @@
 #include "platform/gui/Panel.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QTest>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <vector>
 
 namespace {
+
+// Two offscreen screens, the second at device ratio 2 right of the first (as the default
+// screen, 800 x 800 at ratio 1), so that a window can move between ratios as between two
+// monitors. Set before main() starts the application; a platform chosen from outside wins.
+const bool TwoScreens = [] {
+    setenv("QT_QPA_PLATFORM",
+           "offscreen:configfile=" CALVENOR_SOURCE_DIR "/tests/support/two-screens.json", 0);
+    return true;
+}();
 
 // Records the notifications and, like the chart, draws on every paint.
 class TRecordingPanel : public TPanel {
@@ -239,6 +250,33 @@ TEST(Panel, ApplicationCursorIsOneOverrideOrNone) {
     QApplication::setOverrideCursor(Qt::CrossCursor); // someone else's override
     TPanel::ClearApplicationCursor();
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(Panel, OnAScreenOfAnotherRatioTheImageIsRebuiltAndPaintedAtThatRatio) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (!TwoScreens || screens.size() < 2 || screens[1]->devicePixelRatio() != 2)
+        GTEST_SKIP() << "needs the two offscreen screens; the platform was chosen from outside";
+    TRecordingPanel panel;
+    panel.SetWidth(100);
+    panel.SetHeight(60);
+    panel.show();
+    ProcessEvents();
+    for (const auto& [screen, ratio] : {std::pair{1, 2.0}, std::pair{0, 1.0}}) {
+        panel.Log.clear();
+        panel.move(screens[screen]->geometry().topLeft() + QPoint(40, 40));
+        ProcessEvents();
+        SCOPED_TRACE(ratio);
+        EXPECT_EQ(panel.devicePixelRatioF(), ratio);
+        EXPECT_EQ(panel.Canvas().DeviceRatio(), ratio);
+        EXPECT_EQ(panel.Canvas().Width(), 100);
+        const QImage& image = panel.Canvas().Image();
+        EXPECT_EQ(image.width(), int(100 * ratio));
+        EXPECT_EQ(image.devicePixelRatio(), ratio);
+        // Painted anew at the new ratio: the drawing area red to its last device pixel.
+        EXPECT_EQ(panel.Log, std::vector<std::string>{"Paint 100x60"});
+        EXPECT_EQ(QRgbToColor(image.pixel(int(99 * ratio) - 1, int(59 * ratio) - 1)), clRed);
+        EXPECT_EQ(QRgbToColor(panel.grab().toImage().pixel(50, 30)), clRed);
+    }
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 #include "platform/PrivateProfile.h"
 
 #include "platform/ProfileFile.h"
-#include "support/Unprivileged.h"
+#include "support/ChildProcess.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +20,12 @@
 #include <utility>
 #include <vector>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include "support/Unprivileged.h"
+
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
@@ -25,6 +33,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 namespace pp = PrivateProfile;
@@ -34,9 +43,8 @@ namespace {
 class PrivateProfileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "ppXXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        dir = TestSupport::MakeTempFolder("pp");
+        ASSERT_FALSE(dir.empty());
         path = (dir / "test.ini").string();
         pp::ClearCache();
     }
@@ -62,12 +70,7 @@ protected:
     std::string Slurp() const { return Slurp(path); }
 
     // Sets the modification time well into the past so that the cache may keep the parse.
-    void Age(long seconds = 100000) const {
-        struct timespec times[2];
-        times[0].tv_sec = times[1].tv_sec = ::time(nullptr) - seconds;
-        times[0].tv_nsec = times[1].tv_nsec = 0;
-        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-    }
+    void Age(long seconds = 100000) const { ASSERT_TRUE(TestSupport::AgeFile(path, seconds)); }
 
     std::string Get(const char* section, const char* key, const char* def = "<default>",
                     std::size_t size = pp::ValueBufferSize) const {
@@ -136,6 +139,38 @@ std::string Utf16(std::u16string_view text, bool bigEndian) {
     return bytes;
 }
 
+bool WriteKeys(const std::string& path, const std::string& section, const std::string& prefix,
+               int count) {
+    bool ok = true;
+    for (int i = 0; i < count; ++i) {
+        ok = pp::WriteString(section, prefix + std::to_string(i), "v", path) && ok;
+    }
+    return ok;
+}
+
+// Writers in other processes: path, section, key prefix and count.
+const TestSupport::TChildRole writeKeysRole("WriteKeys", [](const TestSupport::ChildArgs& args) {
+    return WriteKeys(args.at(0), args.at(1), args.at(2), std::stoi(args.at(3))) ? 0 : 1;
+});
+
+// A writer that dies (exit code 3), or hangs, right after it made its temporary file.
+int WriteAndStop(const std::string& path, const pp::Internal::TestAccess::TempFileHook& stop) {
+    pp::Internal::TestAccess::SetTempFileHook(stop);
+    return pp::WriteString("A", "x", "4", path) ? 0 : 1;
+}
+const TestSupport::TChildRole
+    dieMidWriteRole("DieMidWrite", [](const TestSupport::ChildArgs& args) {
+        return WriteAndStop(args.at(0), [](const std::string&, const std::string&) { ::_exit(3); });
+    });
+
+#ifdef _WIN32
+const TestSupport::TChildRole
+    hangMidWriteRole("HangMidWrite", [](const TestSupport::ChildArgs& args) {
+        return WriteAndStop(args.at(0), [](const std::string&, const std::string&) {
+            std::this_thread::sleep_for(std::chrono::minutes(5));
+        });
+    });
+#else
 // Runs f in a child process and gives its exit code (-1 when it did not exit normally).
 int InChild(const std::function<int()>& f) {
     const pid_t child = ::fork();
@@ -152,6 +187,7 @@ bool BecomeNobody() {
     return ::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 &&
            ::setresuid(65534, 65534, 65534) == 0;
 }
+#endif
 
 // ---------------------------------------------------------------------------------------------
 // Reading
@@ -281,8 +317,17 @@ TEST_F(PrivateProfileTest, MissingDirectoryAndEmptyPathReadAsEmpty) {
     EXPECT_TRUE(Keys("A").empty());
     std::vector<char> buffer(16);
     EXPECT_EQ(pp::GetString("A", "b", "d", buffer, ""), 1u);
+
+    // A zero inside the path would make the system name the file before it.
+    const std::string head = (dir / "head.ini").string();
+    Put(head, "[A]\nb=1\n");
+    const std::string withZero = head + std::string(1, '\0') + "tail";
+    EXPECT_EQ(pp::GetString("A", "b", "d", buffer, withZero), 1u);
+    EXPECT_FALSE(pp::WriteString("A", "b", "2", withZero));
+    EXPECT_EQ(Slurp(head), "[A]\nb=1\n");
 }
 
+#ifndef _WIN32
 TEST_F(PrivateProfileTest, UnreadableFileReadsAsEmptyAndIsNotOverwritten) {
     if (TestSupport::RanUnprivileged()) {
         return;
@@ -294,6 +339,7 @@ TEST_F(PrivateProfileTest, UnreadableFileReadsAsEmptyAndIsNotOverwritten) {
     fs::permissions(path, fs::perms::owner_read);
     EXPECT_EQ(Slurp(), "[A]\nb=1\n");
 }
+#endif
 
 // ---------------------------------------------------------------------------------------------
 // Buffer limits
@@ -484,6 +530,7 @@ TEST_F(PrivateProfileTest, FlushSucceedsAndChangesNothing) {
     EXPECT_FALSE(fs::exists(path));
 }
 
+#ifndef _WIN32
 TEST_F(PrivateProfileTest, PermissionsAndSymbolicLinksSurviveAWrite) {
     const std::string real = (dir / "real.ini").string();
     Put(real, "[A]\nx=1\n");
@@ -563,15 +610,44 @@ TEST_F(PrivateProfileTest, OwnerAndGroupStayWhereTheWriterMayKeepThem) {
         EXPECT_EQ(FilesInDir(), Strings{"test.ini"});
     }
 }
+#else
+TEST_F(PrivateProfileTest, AttributesSurviveAWriteAndNobodyOpensTheTemporaryCopy) {
+    std::vector<DWORD> openErrors;
+    pp::Internal::TestAccess::SetTempFileHook([&](const std::string& folder,
+                                                  const std::string& name) {
+        const HANDLE file = ::CreateFileW(fs::path(folder + "\\" + name).c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr);
+        openErrors.push_back(file == INVALID_HANDLE_VALUE ? ::GetLastError() : 0);
+        if (file != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(file);
+        }
+    });
+    const std::wstring widePath = fs::path(path).wstring();
+    constexpr DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    Put("[A]\nx=1\n");
+    ASSERT_TRUE(::SetFileAttributesW(widePath.c_str(), kept));
+    ASSERT_TRUE(Set("A", "x", "2"));
+    EXPECT_EQ(Slurp(), "[A]\nx=2\n");
+    EXPECT_EQ(::GetFileAttributesW(widePath.c_str()) & kept, kept);
+    // A new file gets none of them.
+    fs::remove(path);
+    ASSERT_TRUE(Set("A", "x", "3"));
+    EXPECT_EQ(::GetFileAttributesW(widePath.c_str()) & kept, 0u);
+    EXPECT_EQ(openErrors, (std::vector<DWORD>{ERROR_SHARING_VIOLATION, ERROR_SHARING_VIOLATION}));
+}
+#endif
 
 TEST_F(PrivateProfileTest, FileWithSeveralNamesIsNotSplit) {
     Put("[A]\nx=1\n");
     const std::string other = (dir / "other.ini").string();
-    ASSERT_EQ(::link(path.c_str(), other.c_str()), 0);
+    std::error_code linked;
+    fs::create_hard_link(path, other, linked);
+    ASSERT_FALSE(linked) << linked.message();
     EXPECT_FALSE(Set("A", "x", "2"));
     EXPECT_FALSE(Set("A", nullptr, nullptr));
     EXPECT_EQ(Slurp(), "[A]\nx=1\n");
-    EXPECT_EQ(fs::hard_link_count(path), 2u);
+    EXPECT_EQ(TestSupport::HardLinkCount(path), 2u);
 }
 
 TEST_F(PrivateProfileTest, NamesAndPathsAtTheSystemsLimitsAreWritten) {
@@ -590,6 +666,19 @@ TEST_F(PrivateProfileTest, NamesAndPathsAtTheSystemsLimitsAreWritten) {
     ASSERT_EQ(path.size(), static_cast<std::size_t>(PATH_MAX - 14));
     ASSERT_TRUE(Set("A", "x", "2"));
     EXPECT_EQ(Get("A", "x"), "2");
+
+    // A UTF-8 name beyond ASCII names the file of those characters.
+    path = dir.string() + "/K\xC3\xA4lte \xE2\x82\xAC.ini";
+    ASSERT_TRUE(Set("A", "x", "3"));
+    EXPECT_EQ(Get("A", "x"), "3");
+    EXPECT_TRUE(fs::exists(dir / u8"K\u00e4lte \u20ac.ini"));
+#ifdef _WIN32
+    // Bytes that are not UTF-8 name no file where names are UTF-16: such a write fails rather
+    // than go to a file of another name.
+    path = dir.string() + "/bad\xFF.ini";
+    EXPECT_FALSE(Set("A", "x", "4"));
+    EXPECT_EQ(Get("A", "x"), "<default>");
+#endif
 }
 
 TEST_F(PrivateProfileTest, TemporaryNamesAreShortAndUnpredictableAndLeftoversGo) {
@@ -607,14 +696,13 @@ TEST_F(PrivateProfileTest, TemporaryNamesAreShortAndUnpredictableAndLeftoversGo)
     EXPECT_TRUE(names[0] != names[1] && names[1] != names[2] && names[0] != names[2]);
 
     // A writer that dies with its temporary file open leaves it behind; the next write in the
-    // folder removes it, with others of its kind, and nothing else.
-    pp::Internal::TestAccess::SetTempFileHook(
-        [](const std::string&, const std::string&) { ::_exit(3); });
-    EXPECT_EQ(InChild([&] { return Set("A", "x", "4") ? 0 : 1; }), 3);
+    // folder removes it, with others of its kind, and nothing else (no two of these names differ
+    // only in letter case, which is one name to some file systems).
     pp::Internal::TestAccess::SetTempFileHook({});
+    EXPECT_EQ(dieMidWriteRole.Start({path}).Wait(), 3);
     EXPECT_EQ(FilesInDir().size(), 2u);
     for (const char* name :
-         {".~pp0123456789ab", ".~ppzzzzzzzzzzzz", ".~ppshort", ".~pp0123456789AB", "notes.txt"}) {
+         {".~pp0123456789cd", ".~ppzzzzzzzzzzzz", ".~ppshort", ".~pp0123456789AB", "notes.txt"}) {
         Put((dir / name).string(), "x");
     }
     ASSERT_TRUE(Set("A", "x", "5"));
@@ -623,49 +711,70 @@ TEST_F(PrivateProfileTest, TemporaryNamesAreShortAndUnpredictableAndLeftoversGo)
 }
 
 TEST_F(PrivateProfileTest, ConcurrentWritersTakeTurnsAtTheFoldersLock) {
-    const auto writeKeys = [&](const std::string& section, const std::string& prefix, int count) {
-        bool ok = true;
-        for (int i = 0; i < count; ++i) {
-            ok = Set(section.c_str(), (prefix + std::to_string(i)).c_str(), "v") && ok;
-        }
-        return ok;
-    };
     // Two processes.
-    std::vector<pid_t> children;
+    std::vector<TestSupport::TChildProcess> children;
     for (const char* prefix : {"p", "q"}) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::_exit(writeKeys("Processes", prefix, 1000) ? 0 : 1);
-        }
-        children.push_back(child);
+        children.push_back(writeKeysRole.Start({path, "Processes", prefix, "1000"}));
     }
-    for (const pid_t child : children) {
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (TestSupport::TChildProcess& child : children) {
+        EXPECT_EQ(child.Wait(), 0);
     }
     EXPECT_EQ(Keys("Processes").size(), 2000u);
-    // Two threads.
+    // Two threads, while a third reads again and again: a reader that has the file open must not
+    // fail a write, and sees the old file or the new one, never none.
     bool ok[2] = {false, false};
-    std::thread first([&] { ok[0] = writeKeys("Threads", "s", 100); });
-    std::thread second([&] { ok[1] = writeKeys("Threads", "t", 100); });
+    std::atomic<bool> writing{true};
+    std::atomic<int> reads{0};
+    std::atomic<int> badReads{0};
+    std::thread reader([&] {
+        std::vector<char> buffer(8);
+        while (writing) {
+            const std::size_t n = pp::GetString("Processes", "p1", std::nullopt, buffer, path);
+            badReads += n != 1 || buffer[0] != 'v';
+            ++reads;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    std::thread first([&] { ok[0] = WriteKeys(path, "Threads", "s", 100); });
+    std::thread second([&] { ok[1] = WriteKeys(path, "Threads", "t", 100); });
     first.join();
     second.join();
+    writing = false;
+    reader.join();
     EXPECT_TRUE(ok[0] && ok[1]);
     EXPECT_EQ(Keys("Threads").size(), 200u);
+    EXPECT_GT(reads, 0);
+    EXPECT_EQ(badReads, 0);
     EXPECT_EQ(FilesInDir(), Strings{"test.ini"});
 
-    // A lock held for too long (here by the test itself) fails the write instead of hanging it.
+    // A lock held for too long fails the write instead of hanging it.
     pp::Internal::TestAccess::SetLockWait(std::chrono::milliseconds(100));
+    const std::string before = Slurp();
+#ifdef _WIN32
+    // Here by a writer in another process that hangs with its temporary file made. Once it is
+    // gone, the next write goes ahead and removes what it left.
+    TestSupport::TChildProcess hanging = hangMidWriteRole.Start({path});
+    for (int i = 0; i < 3000 && FilesInDir().size() < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(FilesInDir().size(), 2u);
+    EXPECT_FALSE(Set("Threads", "late", "v"));
+    EXPECT_EQ(Slurp(), before);
+    hanging.Kill();
+    hanging.Wait();
+#else
+    // Here by the test itself.
     const int folder = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_EQ(::flock(folder, LOCK_EX), 0);
-    const std::string before = Slurp();
     EXPECT_FALSE(Set("Threads", "late", "v"));
     EXPECT_EQ(Slurp(), before);
     ::close(folder);
+#endif
     EXPECT_TRUE(Set("Threads", "late", "v"));
+    EXPECT_EQ(FilesInDir(), Strings{"test.ini"});
 }
 
+#ifndef _WIN32
 TEST_F(PrivateProfileTest, WritesReadTheFileAfreshNotTheCache) {
     // A change through a shared mapping may leave the stamp as it was (see the header): a read
     // may give the cached value until ClearCache, but a write must build on the file's bytes.
@@ -685,6 +794,7 @@ TEST_F(PrivateProfileTest, WritesReadTheFileAfreshNotTheCache) {
     pp::ClearCache();
     EXPECT_EQ(Get("A", "x"), "3");
 }
+#endif
 
 // ---------------------------------------------------------------------------------------------
 // Failed writes leave the original untouched
@@ -715,6 +825,7 @@ TEST_F(PrivateProfileTest, MissingFolderOrFileInPlaceOfTheFolderFails) {
     EXPECT_FALSE(pp::WriteString("A", "x", "1", ""));
 }
 
+#ifndef _WIN32
 TEST_F(PrivateProfileTest, ReadOnlyFolderLeavesTheFileUntouched) {
     if (TestSupport::RanUnprivileged()) {
         return;
@@ -726,6 +837,7 @@ TEST_F(PrivateProfileTest, ReadOnlyFolderLeavesTheFileUntouched) {
     EXPECT_EQ(Slurp(), "[A]\nx=1\n");
     EXPECT_EQ(FilesInDir(), Strings{"test.ini"});
 }
+#endif
 
 // ---------------------------------------------------------------------------------------------
 // The cache
@@ -807,12 +919,7 @@ TEST_F(PrivateProfileTest, ReplacedFileWithSameSizeAndTimeIsSeen) {
     EXPECT_EQ(Get("A", "x"), "1");
     const std::string other = (dir / "other").string();
     Put(other, "[A]\nx=2\n");
-    struct timespec times[2];
-    struct stat st {};
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    times[0] = st.st_atim;
-    times[1] = st.st_mtim;
-    ASSERT_EQ(::utimensat(AT_FDCWD, other.c_str(), times, 0), 0);
+    ASSERT_TRUE(TestSupport::CopyFileTimes(path, other));
     fs::rename(other, path);
     EXPECT_EQ(Get("A", "x"), "2");
 }

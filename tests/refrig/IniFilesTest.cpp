@@ -1,6 +1,7 @@
 #include "refrig/IniFiles.h"
 
 #include "platform/PrivateProfile.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -22,9 +23,8 @@ using Strings = std::vector<std::string>;
 class IniFilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "iniXXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        dir = TestSupport::MakeTempFolder("ini");
+        ASSERT_FALSE(dir.empty());
         path = (dir / "RuzAve8.rdf").string();
     }
     void TearDown() override {

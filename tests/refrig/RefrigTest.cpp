@@ -12,12 +12,16 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "platform/PrivateProfile.h"
 #include "refrig/Refrig.h"
+#include "support/TempFolder.h"
+
+#ifndef _WIN32
 #include "support/Unprivileged.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -33,9 +37,8 @@ const std::string kSampleFile = CALVENOR_SOURCE_DIR "/data/RuzAve8.rdf";
 class RefrigFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "refrigtest-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        FDir = pattern;
+        FDir = TestSupport::MakeTempFolder("refrigtest-");
+        ASSERT_FALSE(FDir.empty());
         FPath = (FDir / "RuzAve8.rdf").string();
     }
     void TearDown() override {
@@ -367,6 +370,7 @@ TEST_F(RefrigFileTest, DirectoryInPlaceOfTheFileReadsAsMissing) {
     EXPECT_EQ(lib.Data(), DefaultRefrigData());
 }
 
+#ifndef _WIN32
 TEST_F(RefrigFileTest, PipeInPlaceOfTheFileReadsAsMissingWithoutWaiting) {
     ASSERT_EQ(mkfifo(Path().c_str(), 0600), 0);
     TRefrigLib lib(Path());
@@ -387,6 +391,7 @@ TEST_F(RefrigFileTest, UnreadableFileReadsAsMissing) {
     EXPECT_EQ(lib.Status(), TRefrigLib::stNoSection);
     EXPECT_THAT(lib.SectionNames(), IsEmpty());
 }
+#endif
 
 TEST_F(RefrigFileTest, BinaryGarbageAndNulBytesNeverCrash) {
     std::string garbage;
