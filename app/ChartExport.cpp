@@ -1,11 +1,14 @@
 #include "app/ChartExport.h"
 
 #include "app/Main.h"
+#include "platform/Raster.h"
 #include "relations/FlowConfigurations.h"
 
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QPaintDevice>
 #include <QSaveFile>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <new>
@@ -19,19 +22,46 @@ void AppendNumber(std::string& text, double value) {
     text.append(buffer, result.ptr);
 }
 
-// A side in device pixels, or -1 when it is not positive or beyond the largest.
+// A side in device pixels, or -1 when it is not positive or beyond the largest. At the canvas's
+// ratios its own rule (rounded down); below them the same for the reduced picture.
 int64_t DeviceSide(int logical, double scale) {
     if (logical <= 0 || !(scale > 0) || !(scale <= MaxExportScale))
         return -1;
-    const double side = std::round(logical * scale); // at most 2^31 * 8: exact, no overflow
-    return side >= 1 && side <= MaxExportSide ? int64_t(side) : -1;
+    const int64_t side = scale >= TDeviceScale::MinRatio
+                             ? TDeviceScale(ChartDeviceRatio(scale)).ToDevice(logical)
+                             : int64_t(std::floor(logical * scale * (1 + 1e-12)));
+    return side >= 1 && side <= MaxExportSide ? side : -1;
 }
+
+// A chart panel that is never shown and draws at the device ratio it is given rather than at the
+// ratio of a screen: the panel sizes its canvas by the ratio its widget reports.
+class TOffscreenChart : public TChartPanel {
+public:
+    explicit TOffscreenChart(double ratio) : FRatio(ratio) {}
+
+protected:
+    int metric(PaintDeviceMetric metric) const override {
+        if (metric == PdmDevicePixelRatioScaled)
+            return int(std::lround(FRatio * devicePixelRatioFScale()));
+        if (metric == PdmDevicePixelRatio)
+            return int(std::ceil(FRatio));
+        return TChartPanel::metric(metric);
+    }
+
+private:
+    double FRatio;
+};
 
 QString NotWritten(const QString& path, const QString& reason) {
     return QStringLiteral("Cannot write \"%1\": %2").arg(path, reason);
 }
 
 } // namespace
+
+double ChartDeviceRatio(double scale) {
+    const double steps = QPaintDevice::devicePixelRatioFScale();
+    return std::max(std::round(scale * steps) / steps, TDeviceScale::MinRatio);
+}
 
 std::optional<TExportFormat> ExportFormatOf(const QString& path) {
     const QString suffix = QFileInfo(path).suffix();
@@ -51,22 +81,30 @@ QSize DevicePixelSize(QSize logicalSize, double scale) {
 }
 
 QImage RenderChartImage(const TFlowConfiguration& flow, QSize logicalSize, double scale) {
+    const QSize device = DevicePixelSize(logicalSize, scale);
+    if (device.isEmpty())
+        throw std::bad_alloc(); // beyond the largest picture
     // A panel of its own that is never shown: it draws on its canvas only, and holds no window
     // surface beside the picture.
-    TChartPanel chart;
+    TOffscreenChart chart(ChartDeviceRatio(scale));
     chart.BeginUpdate();
     SetMainChartProperties(chart);
     PlotCurveFamily(chart, CurveFamily(flow.Relation));
     chart.resize(logicalSize);
     chart.EndUpdate();
-    (void)scale;
     chart.Repaint();
     // The panel keeps its former image when a new one cannot be allocated; a picture of the wrong
     // size is no picture of the chart.
     const QImage& image = chart.Canvas().Image();
-    if (image.size() != logicalSize)
+    if (scale >= TDeviceScale::MinRatio) {
+        if (image.size() != device)
+            throw std::bad_alloc();
+        return image;
+    }
+    // Below the canvas's smallest ratio the chart is drawn at that ratio and reduced.
+    if (image.size() != DevicePixelSize(logicalSize, TDeviceScale::MinRatio))
         throw std::bad_alloc();
-    return image;
+    return image.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 std::string CurveTableCsv(const TFlowConfiguration& flow) {

@@ -33,14 +33,20 @@ enum TExportFormat : uint8_t { efPng, efCsv };
 // PNG image); nullopt for any other name.
 std::optional<TExportFormat> ExportFormatOf(const QString& path);
 
-// The device pixels of a picture of logicalSize at scale: each side times the scale, rounded to
-// the nearest pixel. An empty size when a side is not positive or the result is beyond the limits
-// above.
+// The device ratio the chart is drawn at for a scale: the scale in steps of 1/65536, as Qt passes
+// device ratios, and at least the smallest ratio the chart's canvas draws at (0.25).
+double ChartDeviceRatio(double scale);
+
+// The device pixels of a picture of logicalSize at scale: each side times the scale, rounded down
+// as the chart's canvas rounds (a product within a few units in the last place of a whole number
+// counts as that number). The scale is taken in steps of 1/65536, as Qt passes device ratios. An
+// empty size when a side is not positive or the result is beyond the limits above.
 QSize DevicePixelSize(QSize logicalSize, double scale);
 
 // The chart of flow as the main window draws it on a chart panel of logicalSize, drawn at scale
-// device pixels per logical pixel (sharp, not enlarged). Throws std::bad_alloc when the picture
-// does not fit into memory.
+// device pixels per logical pixel (sharp, not enlarged): DevicePixelSize pixels. Below the
+// smallest ratio the chart's canvas draws at (0.25) it is drawn at that ratio and reduced. Throws
+// std::bad_alloc when the picture is beyond the limits or does not fit into memory.
 QImage RenderChartImage(const TFlowConfiguration& flow, QSize logicalSize, double scale);
 
 // The curve family of flow as CSV: the header "configuration,Cr,Ntu,e", then one line per curve

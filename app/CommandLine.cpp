@@ -68,8 +68,10 @@ TCommandLine::TCommandLine(const QStringList& arguments)
             QStringLiteral("WxH")),
       FScale(QStringLiteral("scale"),
              QStringLiteral("Device pixels per logical pixel of the PNG, above 0 and at most 8, "
-                            "fractions allowed (default 1). The chart is drawn at that "
-                            "resolution, at most 16384 pixels a side and 8192 x 8192 in all."),
+                            "fractions allowed (default 1): each side is the size times S, "
+                            "rounded down. The chart is drawn at that resolution (below 0.25 at "
+                            "0.25 and reduced); at most 16384 pixels a side and 8192 x 8192 in "
+                            "all."),
              QStringLiteral("S")) {
     // Qt's own options are words after a single dash ("-platform offscreen").
     FParser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);

@@ -162,6 +162,14 @@ int RunExportCommand(const TCommandLine& commandLine) {
         static char platformOption[] = "-platform";
         static char platform[] = "offscreen";
         static char* argv[] = {name, platformOption, platform, nullptr};
+        // Qt rasterises text without hinting while it scales windows (a screen ratio other than
+        // 1) and with hinting otherwise: the chart is drawn as a window on a screen of the
+        // export's ratio draws it, whatever scaling the environment asks for.
+        qputenv("QT_SCALE_FACTOR", QByteArray::number(ChartDeviceRatio(request.Scale), 'g', 17));
+        for (const char* name :
+             {"QT_SCREEN_SCALE_FACTORS", "QT_ENABLE_HIGHDPI_SCALING",
+              "QT_SCALE_FACTOR_ROUNDING_POLICY", "QT_USE_PHYSICAL_DPI", "QT_FONT_DPI"})
+            qunsetenv(name);
         PassedOnMessages = qInstallMessageHandler(WithoutRuntimeFolderNote);
         ownApp = std::make_unique<QApplication>(argc, argv);
         qInstallMessageHandler(PassedOnMessages);

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QImage>
+#include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -27,6 +28,15 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// Two offscreen screens, the second at device ratio 2 (tests/support/two-screens.json), so that
+// the window's chart can be compared at both ratios. Set before main() starts the application; a
+// platform chosen from outside wins.
+const bool TwoScreenPlatform = [] {
+    setenv("QT_QPA_PLATFORM",
+           "offscreen:configfile=" CALVENOR_SOURCE_DIR "/tests/support/two-screens.json", 0);
+    return true;
+}();
 
 class TTempFolder {
 public:
@@ -110,6 +120,52 @@ TEST(ChartExportCommand, ExitCodesMessagesAndFiles) {
          "c.png",
          {1, 1}},
         {{"--export", "@t.Csv", "--flow", "crossflowexact", "--size", "5x5"}, 0, "", "t.Csv", {}},
+        // Sides times the scale, rounded down as the canvas rounds them.
+        {{"--export", "@s.png", "--flow", "CounterFlow", "--scale", "2"},
+         0,
+         "",
+         "s.png",
+         {730, 502}},
+        {{"--export", "@s.png", "--flow", "CounterFlow", "--size", "600x400", "--scale", "2"},
+         0,
+         "",
+         "s.png",
+         {1200, 800}},
+        {{"--export", "@s.png", "--flow", "CounterFlow", "--scale", "1.5"},
+         0,
+         "",
+         "s.png",
+         {547, 376}},
+        {{"--export", "@s.png", "--flow", "CounterFlow", "--scale", "1.1", "--size", "10x20"},
+         0,
+         "",
+         "s.png",
+         {11, 22}},
+        {{"--export", "@s.png", "--flow", "CounterFlow", "--scale", "0.5"},
+         0,
+         "",
+         "s.png",
+         {182, 125}},
+        {{"--export", "@s.png", "--flow", "CounterFlow", "--scale", "0.25"},
+         0,
+         "",
+         "s.png",
+         {91, 62}},
+        {{"--export", "@s.png", "--flow", "CounterFlow", "--scale", "0.1"},
+         0,
+         "",
+         "s.png",
+         {36, 25}},
+        {{"--export", "@s.png", "--flow", "CounterFlow", "--scale", "8e0", "--size", "2048x1"},
+         0,
+         "",
+         "s.png",
+         {16384, 8}},
+        {{"--export", "@s.png", "--flow", "CounterFlow", "--scale", "0.001", "--size", "999x1000"},
+         2,
+         "is beyond the largest picture",
+         "",
+         {}},
         {{"--export", "@chart.png", "--flow", "Spiral"},
          2,
          "--flow: \"Spiral\" is no flow configuration; give one of: " + names,
@@ -163,7 +219,7 @@ TEST(ChartExportCommand, ExitCodesMessagesAndFiles) {
                              "\" is not a scale; give a number above 0 and at most 8",
                          "",
                          {}});
-    for (const char* size : {"16385x1", "1x16385", "8193x8193", "16384x4097"})
+    for (const char* size : {"16385x1", "1x16385", "8193x8193", "16384x4097", "8193x8192"})
         cases.push_back({{"--export", "@chart.png", "--flow", "CounterFlow", "--size", size},
                          2,
                          "is beyond the largest picture: at most 16384 device pixels a side "
@@ -253,35 +309,65 @@ TEST(ChartExportCommand, AFileThatCannotBeWrittenEndsWithOneAndKeepsWhatWasThere
     }
 }
 
-TEST(ChartExport, ThePictureIsTheWindowsChart) {
+// 2 x 2 blocks on even positions that are not of one colour: none in a picture enlarged from half
+// its resolution.
+int FineBlocks(const QImage& image) {
+    int count = 0;
+    for (int y = 0; y + 1 < image.height(); y += 2)
+        for (int x = 0; x + 1 < image.width(); x += 2)
+            if (image.pixel(x, y) != image.pixel(x + 1, y) ||
+                image.pixel(x, y) != image.pixel(x, y + 1) ||
+                image.pixel(x, y) != image.pixel(x + 1, y + 1))
+                ++count;
+    return count;
+}
+
+TEST(ChartExport, ThePictureIsTheWindowsChartAtTheScreensResolution) {
     SetProcessNumberFormat();
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    const bool twoScreens =
+        TwoScreenPlatform && screens.size() >= 2 && screens[1]->devicePixelRatio() == 2;
     const struct {
         const char* Typed; // as given to --flow
         int Index;
         QSize Size;
-    } cases[] = {{"counterflow", 0, DesignChartSize},
-                 {"ShellTube3", 8, {600, 400}},
-                 {"CROSSFLOWEXACT", 3, {1200, 300}},
-                 {"ParallelFlow", 2, {400, 700}}};
+        int Screen; // 0 at ratio 1, 1 at ratio 2
+    } cases[] = {{"counterflow", 0, DesignChartSize, 0}, {"CrossFlow", 1, DesignChartSize, 1},
+                 {"ShellTube3", 8, {600, 400}, 1},       {"CROSSFLOWEXACT", 3, {1200, 300}, 0},
+                 {"ParallelFlow", 2, {400, 700}, 1},     {"shelltube1", 6, {366, 250}, 0}};
     TMainForm form;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Typed);
+        if (c.Screen == 1 && !twoScreens) {
+            ADD_FAILURE()
+                << "needs the two offscreen screens; the platform was chosen from outside";
+            continue;
+        }
+        const int ratio = c.Screen + 1;
         form.resize(c.Size.width(), c.Size.height() + 41 + 19);
+        form.move(screens[c.Screen]->geometry().topLeft() + QPoint(20, 20));
         form.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
         form.ComboBox1->setCurrentIndex(c.Index);
         QApplication::processEvents();
         ASSERT_EQ(form.Chart->size(), c.Size);
+        ASSERT_EQ(form.Chart->devicePixelRatioF(), ratio);
         const QImage window = form.Chart->Canvas().Image();
+        ASSERT_EQ(window.size(), c.Size * ratio);
 
         const TTempFolder folder;
         const fs::path file = folder.Path / "chart.png";
         const TRun run =
             RunCalvenor({"--export", file.string(), "--flow", c.Typed, "--size",
-                         std::to_string(c.Size.width()) + "x" + std::to_string(c.Size.height())});
+                         std::to_string(c.Size.width()) + "x" + std::to_string(c.Size.height()),
+                         "--scale", std::to_string(ratio)});
         ASSERT_EQ(run.Code, 0) << run.Errors;
-        EXPECT_TRUE(ReadPng(file) == window);
-        EXPECT_TRUE(form.ChartImage() == window);
+        const QImage exported = ReadPng(file);
+        EXPECT_TRUE(exported == window);
+        EXPECT_TRUE(form.ChartImage() == window); // what Copy Chart and Save Chart As take
+        if (ratio == 2) {
+            EXPECT_GE(FineBlocks(exported), 500);
+        }
     }
 }
 

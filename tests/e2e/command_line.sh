@@ -74,9 +74,10 @@ check plain-words 1 'takes no arguments; ignored: chart.txt' \
 check malformed-data-unreachable-display 1 "could not start: loading the refrigerant data: .*Common Files/RuzAve8.rdf" \
     DISPLAY="$unreachable" -- "$install/bin/calvenor"
 
-# The export: no display needed, and a reachable or unreachable one changes nothing.
+# The export: no display needed, and a reachable or unreachable one changes nothing, nor does the
+# scaling the environment asks the window system for.
 check export-no-display 0 '' -- "$program" --export "$work/no-display.png" --flow CounterFlow
-check export-unreachable-display 0 '' DISPLAY="$unreachable" -- \
+check export-unreachable-display 0 '' DISPLAY="$unreachable" QT_SCALE_FACTOR=3 QT_FONT_DPI=200 -- \
     "$program" --export "$work/unreachable.PNG" --flow counterflow -platform xcb
 check export-csv 0 '' -- "$program" --export "$work/curves.csv" --flow ShellTube3
 if ! cmp -s "$work/no-display.png" "$work/unreachable.PNG" ||

@@ -116,14 +116,15 @@ scenario() {
     local saved="$work/$scale-saved.png" exported="$work/$scale-exported.png"
     rm -f "$saved" "$exported"
     xdotool key --window "$window" ctrl+s
-    timeout 10 xdotool search --sync --onlyvisible --name '^Save Chart As$' >/dev/null ||
+    dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^Save Chart As$' | head -n 1) ||
         fail "$scale: Ctrl+S opened no file dialog"
-    sleep 0.5
+    xdotool windowfocus --sync "$dialog"
+    sleep 0.7
     xdotool key ctrl+a
     xdotool type --delay 10 "$(readlink -f "$work")/$scale-saved"
     xdotool key Return
-    for _ in $(seq 50); do [ -s "$saved" ] && break; sleep 0.1; done
-    [ -s "$saved" ] || fail "$scale: the dialog saved no $saved"
+    for _ in $(seq 100); do [ -s "$saved" ] && break; sleep 0.1; done
+    [ -s "$saved" ] || { shot dialog; fail "$scale: the dialog saved no $saved (see $scale-dialog.png)"; }
     "$program" --export "$exported" --flow crossflow --scale "$scale" ||
         fail "$scale: the command line's export failed"
     [ "$(identify -format '%w %h' "$saved")" = "$((365 * scale)) $((251 * scale))" ] ||
