@@ -76,8 +76,10 @@ TCommandLine::TCommandLine(const QStringList& arguments)
     // Qt's own options are words after a single dash ("-platform offscreen").
     FParser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     FParser.setApplicationDescription(
-        QStringLiteral("Draws the heat-exchanger effectiveness-NTU chart for counter, cross and "
-                       "parallel flow.\nThe window system's own options, such as -display or "
+        QStringLiteral("Draws the heat-exchanger effectiveness-NTU chart of nine flow "
+                       "configurations: counter, cross and parallel flow, exact and mixed cross "
+                       "flow, and shell and tube with one to three shell passes.\nThe window "
+                       "system's own options, such as -display or "
                        "-platform, are passed on to it.\n\nWithout a display:\n  calvenor "
                        "--export FILE --flow NAME [--size WxH] [--scale S]"));
     FParser.addOption(FHelp);
