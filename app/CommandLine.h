@@ -9,11 +9,15 @@
 //
 // To add an option: declare it in the TCommandLine constructor and give the class a field or
 // accessor for its value.
+//
+// --export FILE --flow NAME [--size WxH] [--scale S] writes the chart to a file instead of
+// opening the window (ExportCommand.h checks and runs it).
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // Exit code of a command line the program refuses.
 inline constexpr int CommandLineErrorExitCode = 2;
@@ -35,6 +39,11 @@ public:
     // The values of the window system's -platform and -display options (empty when not given).
     QString Platform() const;
     QString Display() const;
+    // The export's options, nullopt when not given (the last value when given more than once).
+    std::optional<QString> ExportFile() const;
+    std::optional<QString> Flow() const;
+    std::optional<QString> Size() const;
+    std::optional<QString> Scale() const;
 
     // The usage text of --help. It names the program by the application object's first argument;
     // without an application object it reads "<executable_name>".
@@ -43,8 +52,14 @@ public:
     static QString VersionText();
 
 private:
+    std::optional<QString> Value(const QCommandLineOption& option) const;
+
     QCommandLineParser FParser;
     QCommandLineOption FHelp;
     QCommandLineOption FVersion;
+    QCommandLineOption FExportFile;
+    QCommandLineOption FFlow;
+    QCommandLineOption FSize;
+    QCommandLineOption FScale;
     QString FError;
 };

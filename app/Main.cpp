@@ -1,14 +1,25 @@
 #include "app/Main.h"
 
+#include "app/ChartExport.h"
 #include "app/ColorConv.h"
 #include "platform/Exceptions.h"
 #include "platform/NumberText.h"
 #include "platform/gui/Font.h"
 #include "relations/FlowConfigurations.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -56,6 +67,7 @@ QFont PixelFont(const char* family, int pixels) {
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     CreateControls();
+    CreateChartMenu();
     // The chart draws once the settings and curves are complete, not after each of them.
     Chart->BeginUpdate();
     SetChartProperties();
@@ -130,6 +142,55 @@ void TMainForm::CreateControls() {
     };
 }
 
+void TMainForm::CreateChartMenu() {
+    auto windowAction = [this](const QString& text, QKeySequence shortcut, const char* name,
+                               void (TMainForm::*run)()) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, run);
+        addAction(action); // the window's shortcut, whichever control has the focus
+        return action;
+    };
+    CopyReadoutAction =
+        windowAction(QStringLiteral("Copy Read-out"), QKeySequence(Qt::CTRL | Qt::Key_C),
+                     "CopyReadoutAction", &TMainForm::CopyReadout);
+    CopyChartAction =
+        windowAction(QStringLiteral("Copy Chart"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
+                     "CopyChartAction", &TMainForm::CopyChart);
+    SaveChartAction =
+        windowAction(QStringLiteral("Save Chart As\u2026"), QKeySequence(Qt::CTRL | Qt::Key_S),
+                     "SaveChartAction", &TMainForm::SaveChartAs);
+    CopyReadoutAction->setEnabled(false); // nothing to copy before the mouse first moves
+
+    ChartMenu = new QMenu(this);
+    ChartMenu->setObjectName(QStringLiteral("ChartMenu"));
+    ChartMenu->addActions({CopyReadoutAction, CopyChartAction, SaveChartAction});
+    // The menu opens after the chart has handled the press as it handles every button press.
+    Chart->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Chart, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& position) { ChartMenu->popup(Chart->mapToGlobal(position)); });
+    ComboBox1->installEventFilter(this);
+    ComboBox1->lineEdit()->installEventFilter(this);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    // The list's edit field claims Ctrl+C for copying its own text. In this window the key
+    // belongs to the chart: the field neither claims it (ShortcutOverride) nor gets it when the
+    // action is disabled (KeyPress).
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        for (const QAction* action : {CopyReadoutAction, CopyChartAction, SaveChartAction}) {
+            if (action->shortcut() == pressed) {
+                event->ignore();
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void SetMainChartProperties(TChartPanel& Chart) {
     Chart.SetColor(clWindow);
     Chart.setCursor(Qt::CrossCursor);
@@ -199,28 +260,49 @@ void TMainForm::SelectRelations(int Index) {
 }
 
 void TMainForm::PlotCurves() {
-    Chart->Clear();
+    const std::vector<TCurve> curves = CurveFamily(FRelation);
+    PlotCurveFamily(*Chart, curves);
+    // The fields hold the last point built; the read-out sets them anew before it reads them.
+    FCr = curves.back().Cr;
+    if (!curves.back().Points.empty()) {
+        FNtu = curves.back().Points.back().Ntu;
+        FE = curves.back().Points.back().E;
+    }
+}
+
+std::vector<TCurve> CurveFamily(TRelationFunc relation) {
+    std::vector<TCurve> curves;
     for (int i = 0; i <= 4; ++i) {
-        FCr = i / 4.0;
-        const TColor color = BlendColors(CurveColorCr0, CurveColorCr1, i, 0, 4);
-        TChartLine* line = Chart->AddLine(color, mkNone, nullptr, 3, {});
-        line->SetPen(psSolid, 2);
-        if (FRelation == nullptr)
+        TCurve& curve = curves.emplace_back(TCurve{i / 4.0, {}});
+        if (relation == nullptr)
             continue;
         for (int j = 0; j <= 25; ++j) {
             try {
-                FNtu = j / 5.0;
-                FE = FRelation(FCr, FNtu);
-                if (FE >= 0 && FE <= 1)
-                    line->AddPoint(FNtu, FE);
+                const double ntu = j / 5.0;
+                const double e = relation(curve.Cr, ntu);
+                if (e >= 0 && e <= 1)
+                    curve.Points.push_back({ntu, e});
             } catch (const Exception&) {
                 // A point whose relation faults is left out; the curve goes on.
             }
         }
     }
-    Chart->SetScaleXTicks(12);
-    Chart->SetRanges(0, 5.5, 0, 1);
-    Chart->Redraw();
+    return curves;
+}
+
+void PlotCurveFamily(TChartPanel& chart, const std::vector<TCurve>& curves) {
+    chart.Clear();
+    const double last = std::max<double>(double(curves.size()) - 1, 1);
+    for (size_t i = 0; i < curves.size(); ++i) {
+        const TColor color = BlendColors(CurveColorCr0, CurveColorCr1, double(i), 0, last);
+        TChartLine* line = chart.AddLine(color, mkNone, nullptr, 3, {});
+        line->SetPen(psSolid, 2);
+        for (const TCurvePoint& point : curves[i].Points)
+            line->AddPoint(point.Ntu, point.E);
+    }
+    chart.SetScaleXTicks(12);
+    chart.SetRanges(0, 5.5, 0, 1);
+    chart.Redraw();
 }
 
 void TMainForm::ChartMouseMove(TShiftState, int32_t, int32_t) {
@@ -236,8 +318,74 @@ void TMainForm::ChartMouseMove(TShiftState, int32_t, int32_t) {
         text = Format(ReadoutFormatNoCr, {FNtu, FE});
     }
     FStatusText->setText(QString::fromStdString(text));
+    CopyReadoutAction->setEnabled(true);
 }
 
 QString TMainForm::StatusText() const {
     return FStatusText->text();
+}
+
+const TFlowConfiguration* TMainForm::CurrentFlow() const {
+    for (const TFlowConfiguration& flow : FlowConfigurations())
+        if (flow.Relation == FRelation)
+            return &flow;
+    return nullptr;
+}
+
+QImage TMainForm::ChartImage() const {
+    const TFlowConfiguration* flow = CurrentFlow();
+    if (flow == nullptr)
+        return {};
+    return RenderChartImage(*flow, Chart->size(), Chart->devicePixelRatioF());
+}
+
+void TMainForm::CopyReadout() {
+    if (!StatusText().isEmpty())
+        QGuiApplication::clipboard()->setText(StatusText());
+}
+
+void TMainForm::CopyChart() {
+    try {
+        const QImage image = ChartImage();
+        if (!image.isNull())
+            QGuiApplication::clipboard()->setImage(image);
+    } catch (const std::bad_alloc&) {
+        QMessageBox::warning(this, windowTitle(),
+                             QStringLiteral("There is not enough memory to copy the chart."));
+    }
+}
+
+void TMainForm::SaveChartAs() {
+    const TFlowConfiguration* flow = CurrentFlow();
+    if (flow == nullptr)
+        return;
+    QFileDialog dialog(this, QStringLiteral("Save Chart As"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    const QString pngFilter = QStringLiteral("PNG image (*.png)");
+    dialog.setNameFilters({pngFilter, QStringLiteral("CSV table of the curves (*.csv)")});
+    // A name typed without extension takes the one of the chosen file type.
+    dialog.setDefaultSuffix(QStringLiteral("png"));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+        dialog.setDefaultSuffix(filter == pngFilter ? QStringLiteral("png")
+                                                    : QStringLiteral("csv"));
+    });
+    dialog.setDirectory(FSaveFolder.isEmpty() ? QDir::homePath() : FSaveFolder);
+    dialog.selectFile(QString::fromLatin1(flow->Name) + QStringLiteral(".png"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().constFirst();
+    FSaveFolder = QFileInfo(path).absolutePath();
+    if (const QString error = SaveChartTo(path); !error.isEmpty())
+        QMessageBox::warning(this, windowTitle(), error);
+}
+
+QString TMainForm::SaveChartTo(const QString& path) {
+    const std::optional<TExportFormat> format = ExportFormatOf(path);
+    if (!format)
+        return QStringLiteral("The chart was not saved: \"%1\" ends neither in .png nor in .csv.")
+            .arg(path);
+    const TFlowConfiguration* flow = CurrentFlow();
+    if (flow == nullptr)
+        return QStringLiteral("The chart was not saved: no flow configuration is selected.");
+    return WriteChartFile(path, *format, *flow, Chart->size(), Chart->devicePixelRatioF());
 }

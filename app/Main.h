@@ -8,18 +8,42 @@
 #include "relations/Inverse.h"
 
 #include <QFont>
+#include <QImage>
 #include <QMainWindow>
 #include <QString>
 #include <vector>
 
+#include <vector>
+
+class QAction;
 class QComboBox;
 class QLabel;
+class QMenu;
 class QStatusBar;
 class QWidget;
+struct TFlowConfiguration;
 
 // Gives a chart the properties the main window stores for its own chart: colours, cursor, bevel,
 // fonts, margins, placeholder bounds, scales and captions.
 void SetMainChartProperties(TChartPanel& Chart);
+
+// One curve of the chart: the points (Ntu, e) of one capacity-rate ratio.
+struct TCurvePoint {
+    double Ntu;
+    double E;
+};
+struct TCurve {
+    double Cr;
+    std::vector<TCurvePoint> Points;
+};
+
+// The curve family the window plots: Cr = 0, 0.25, ..., 1, each with the points at Ntu = 0, 0.2,
+// ..., 5 where the relation gives an e in [0, 1]; a point whose relation faults is left out. A
+// null relation gives five empty curves.
+std::vector<TCurve> CurveFamily(TRelationFunc relation);
+// Replaces the chart's lines by the curves (colours from green to orange-red, solid, 2 pixels,
+// no markers), sets the window's tick count and ranges and redraws.
+void PlotCurveFamily(TChartPanel& chart, const std::vector<TCurve>& curves);
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -62,9 +86,31 @@ public:
     // The status line's simple text.
     QString StatusText() const;
 
+    // The chart's context menu (right button) and its actions, whose shortcuts work anywhere in
+    // the window, also while the list has the focus.
+    QMenu* ChartMenu = nullptr;
+    QAction* CopyReadoutAction = nullptr; // Ctrl+C: the status line's text
+    QAction* CopyChartAction = nullptr;   // Ctrl+Shift+C: the chart as an image
+    QAction* SaveChartAction = nullptr;   // Ctrl+S: a file dialog, then SaveChartTo
+
+    // The configuration whose curves the chart shows (nullptr before the first).
+    const TFlowConfiguration* CurrentFlow() const;
+    // The chart as the window shows it, drawn anew at the screen's device resolution.
+    QImage ChartImage() const;
+    void CopyReadout();
+    void CopyChart();
+    void SaveChartAs();
+    // Writes the chart to path: PNG or CSV by the extension. Empty when done, else why not.
+    QString SaveChartTo(const QString& path);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void CreateControls();
+    void CreateChartMenu();
     void SetChartProperties();
 
     QLabel* FStatusText = nullptr;
+    QString FSaveFolder; // where the last chart was saved
 };

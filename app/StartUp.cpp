@@ -2,6 +2,7 @@
 
 #include "app/ApplicationPath.h"
 #include "app/CommandLine.h"
+#include "app/ExportCommand.h"
 #include "app/Main.h"
 #include "app/MessagePool.h"
 #include "platform/Exceptions.h"
@@ -158,7 +159,7 @@ QStringList ProcessArguments(int argc, char** argv) {
     return arguments;
 }
 
-// Answers --help and --version; nullopt when the program is to start.
+// Answers --help and --version and runs an export; nullopt when the window is to start.
 std::optional<int> AnswerCommandLine(const TCommandLine& commandLine, int& argc, char** argv) {
     if (!commandLine.Error().isEmpty()) {
         std::cerr << "Calvenor: " << commandLine.Error().toStdString()
@@ -178,6 +179,8 @@ std::optional<int> AnswerCommandLine(const TCommandLine& commandLine, int& argc,
         std::cout << TCommandLine::VersionText().toStdString() << std::endl;
         return 0;
     }
+    if (ExportRequested(commandLine))
+        return RunExportCommand(commandLine);
     if (const QStringList ignored = commandLine.Ignored(); !ignored.isEmpty())
         std::cerr << "Calvenor takes no arguments; ignored: "
                   << ignored.join(QLatin1Char(' ')).toStdString() << std::endl;

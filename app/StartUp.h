@@ -1,7 +1,8 @@
 #pragma once
 // The program's start-up sequence, from process start to the main window's event loop:
-//   0. the command line: --help and --version answer and end, a refused command line ends with
-//      exit code 2; nothing of this needs a display;
+//   0. the command line: --help and --version answer and end, an export (--export, see
+//      ExportCommand.h) writes its file and ends, a refused command line ends with exit code 2;
+//      nothing of this needs a display;
 //   1. number format: "." decimal and "," thousands separator for the whole process;
 //   2. registration of the window message "QV_MESSAGE_POOL";
 //   3. the installation folders (ApplicationPath);
@@ -75,8 +76,9 @@ struct TProgramHooks {
 
 // The whole program: the command line, the start-up steps, then (creating the application
 // object unless one exists) the main window and the event loop. Returns the process exit code: 0
-// after a normal end and after --help or --version, 1 when start-up failed (also for a display
-// that cannot be reached), 2 for a refused command line. Plain words on the command line are not
+// after a normal end, after --help or --version and after an export, 1 when start-up failed (also
+// for a display that cannot be reached) or an export's file could not be written, 2 for a refused
+// command line (an export's usage errors included). Plain words on the command line are not
 // used and are ignored with a note on standard error; the window system's own options (such as
 // -platform or -display) go to the application object.
 int RunProgram(int& argc, char** argv, const TProgramHooks& hooks = {});

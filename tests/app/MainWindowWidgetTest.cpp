@@ -1,25 +1,40 @@
 #include "app/Main.h"
 
+#include "app/ChartExport.h"
 #include "app/StartUp.h"
 #include "platform/NumberText.h"
 #include "relations/Effectiveness.h"
 #include "relations/FlowConfigurations.h"
 #include "relations/Inverse.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
+
+// Readable QStrings in failure messages.
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -322,4 +337,98 @@ TEST_F(MainWindow, StatusNumbersUseThePointWhateverTheLocale) {
     std::setlocale(LC_ALL, "C");
     EXPECT_EQ(Status().substr(0, 27), "  Ntu=1.50   e=0.70   Cr=0.") << Status();
     EXPECT_EQ(Status().find(','), std::string::npos) << Status();
+}
+
+TEST_F(MainWindow, TheRightButtonOpensTheChartMenuAfterTheChartHandledThePress) {
+    Show();
+    std::vector<TMouseButton> pressed;
+    Form->Chart->OnMouseDown = [&](TMouseButton button, TShiftState, int32_t, int32_t) {
+        pressed.push_back(button);
+    };
+    const QPoint point = PixelOf(2, 0.5);
+    // Through the window, as the window system delivers it: the context menu event follows the
+    // press there.
+    QWindow* window = Form->windowHandle();
+    const QPoint inWindow = Form->Chart->mapTo(Form.get(), point);
+    QTest::mousePress(window, Qt::RightButton, Qt::NoModifier, inWindow);
+    EXPECT_EQ(pressed, std::vector<TMouseButton>{mbRight});
+    const auto [x, y] = Form->Chart->PixelToData(point.x(), point.y());
+    EXPECT_EQ(Form->Chart->CursorX(), x); // the press updated the cursor as every press does
+    EXPECT_EQ(Form->Chart->CursorY(), y);
+    ASSERT_TRUE(Form->ChartMenu->isVisible());
+    QStringList entries;
+    for (const QAction* action : Form->ChartMenu->actions())
+        entries << action->text() + " | " + action->shortcut().toString();
+    EXPECT_EQ(entries, QStringList({"Copy Read-out | Ctrl+C", "Copy Chart | Ctrl+Shift+C",
+                                    QString::fromUtf8("Save Chart As\u2026 | Ctrl+S")}));
+    QTest::mouseRelease(window, Qt::RightButton, Qt::NoModifier, inWindow);
+    Form->ChartMenu->hide();
+    QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, inWindow);
+    EXPECT_FALSE(Form->ChartMenu->isVisible()); // only the right button opens it
+    EXPECT_EQ(pressed, (std::vector<TMouseButton>{mbRight, mbLeft}));
+}
+
+TEST_F(MainWindow, TheMenusShortcutsCopyAndSaveWhileTheListHasTheFocus) {
+    Show();
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    Form->ComboBox1->setCurrentIndex(7);
+    const TFlowConfiguration& flow = FlowConfigurations()[7];
+    const QImage chart = Form->Chart->Canvas().Image(); // before the read-out box appears
+    Form->ComboBox1->setFocus();
+    Form->ComboBox1->lineEdit()->selectAll(); // the edit field would copy this selection
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_TRUE(focus == Form->ComboBox1 || focus == Form->ComboBox1->lineEdit());
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText("before");
+
+    QTest::keyClick(focus, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard->text(), "before"); // no read-out before the mouse first moves
+    MoveTo(PixelOf(2, 0.7));
+    ASSERT_EQ(Status().substr(0, 22), "  Ntu=2.00   e=0.70   ");
+    QTest::keyClick(focus, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard->text(), Form->StatusText()); // as it stands, blanks included
+    QTest::keyClick(focus, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(clipboard->image().convertToFormat(QImage::Format_RGB32) == chart);
+    EXPECT_EQ(Form->ComboBox1->currentText(), "ShellTube2"); // the keys changed nothing there
+
+    std::string pattern = (std::filesystem::temp_directory_path() / "save-chart-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const QString folder = QString::fromStdString(pattern);
+    // Ctrl+S opens the file dialog; a name typed without extension takes the chosen type's.
+    auto saveAs = [&](const char* name, bool csv) {
+        Form->activateWindow(); // back from the last dialog
+        EXPECT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+        QStringList filters;
+        QString directory;
+        // The dialog runs its own event loop; this answers it from there. Without a dialog the
+        // timer finds nothing and the check of the filters fails.
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr)
+                return;
+            filters = dialog->nameFilters();
+            directory = dialog->directory().absolutePath();
+            if (csv)
+                QTest::keyClick(dialog->findChild<QComboBox*>("fileTypeCombo"), Qt::Key_Down);
+            dialog->selectFile(folder + "/" + name);
+            static_cast<QDialog*>(dialog)->accept(); // as the Save button does
+        });
+        QTest::keyClick(focus, Qt::Key_S, Qt::ControlModifier);
+        EXPECT_EQ(filters, QStringList({"PNG image (*.png)", "CSV table of the curves (*.csv)"}));
+        return directory;
+    };
+    saveAs("chart", false);
+    EXPECT_TRUE(QImage(folder + "/chart.png").convertToFormat(QImage::Format_RGB32) == chart);
+    EXPECT_EQ(saveAs("curves", true), folder); // the dialog opens where the last chart went
+    std::ifstream table(pattern + "/curves.csv", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(table), {}), CurveTableCsv(flow));
+
+    // Neither PNG nor CSV: nothing is written, and the message says why.
+    EXPECT_EQ(Form->SaveChartTo(folder + "/chart.txt").toStdString(),
+              "The chart was not saved: \"" + pattern +
+                  "/chart.txt\" ends neither in .png nor in "
+                  ".csv.");
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"chart.png", "curves.csv"}));
+    std::filesystem::remove_all(pattern);
 }

@@ -197,7 +197,9 @@ TEST(StartUpCommandLine, OptionsWindowSystemOptionsAndPlainWords) {
         EXPECT_EQ(Outcome(arguments), outcome) << arguments.join(' ').toStdString();
 
     const QString help = TCommandLine({"calvenor"}).HelpText();
-    for (const char* shown : {"--help", "--version", "-?"})
+    for (const char* shown : {"--help", "--version", "-?", "--export <FILE>", "--flow <NAME>",
+                              "--size <WxH>", "--scale <S>", "ShellTube2, ShellTube3",
+                              "calvenor --export FILE --flow NAME [--size WxH] [--scale S]"})
         EXPECT_TRUE(help.contains(shown)) << shown;
     for (const char* hidden : {"-platform ", "-geometry", "-widgetcount"})
         EXPECT_FALSE(help.contains(hidden)) << hidden;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Starts the real Calvenor executable in an Xvfb display, finds its window by caption, checks the
 # five curve colours on screen, moves the real pointer over a known data point and reads the status
-# line with OCR, then switches the flow configuration with the keyboard and checks the change; all
+# line with OCR, then switches the flow configuration with the keyboard and checks the change.
+# Last, it saves the chart through the window's file dialog (Ctrl+S while the list has the focus)
+# and compares the file with the command line's export of the same chart at the same scale. All
 # of it once at the normal scale and once at QT_SCALE_FACTOR=2 (a screen at 200 %).
 # Usage: main_window.sh <calvenor executable> <work folder>
 set -euo pipefail
@@ -107,6 +109,29 @@ scenario() {
     fi
     move_to_data 2 0.7
     expect_status crossflow 2 0.7 0.65
+
+    # 4. Ctrl+S with the list still focused opens the file dialog; a name typed without extension
+    #    is saved as PNG at the screen's resolution, pixel for pixel the chart the command line
+    #    exports for the same configuration and scale.
+    local saved="$work/$scale-saved.png" exported="$work/$scale-exported.png"
+    rm -f "$saved" "$exported"
+    xdotool key --window "$window" ctrl+s
+    dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^Save Chart As$' | head -n 1) ||
+        fail "$scale: Ctrl+S opened no file dialog"
+    xdotool windowfocus --sync "$dialog"
+    sleep 0.7
+    xdotool key ctrl+a
+    xdotool type --delay 10 "$(readlink -f "$work")/$scale-saved"
+    xdotool key Return
+    for _ in $(seq 100); do [ -s "$saved" ] && break; sleep 0.1; done
+    [ -s "$saved" ] || { shot dialog; fail "$scale: the dialog saved no $saved (see $scale-dialog.png)"; }
+    "$program" --export "$exported" --flow crossflow --scale "$scale" ||
+        fail "$scale: the command line's export failed"
+    [ "$(identify -format '%w %h' "$saved")" = "$((365 * scale)) $((251 * scale))" ] ||
+        fail "$scale: the saved chart is $(identify -format '%w x %h' "$saved") pixels"
+    differing=$(compare -metric AE "$saved" "$exported" null: 2>&1) || true
+    [ "$differing" = 0 ] ||
+        fail "$scale: the saved chart differs from the exported one in $differing pixels"
 
     kill "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null || true
