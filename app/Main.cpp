@@ -4,6 +4,7 @@
 #include "app/ColorConv.h"
 #include "platform/Exceptions.h"
 #include "platform/NumberText.h"
+#include "platform/gui/Font.h"
 #include "relations/FlowConfigurations.h"
 
 #include <QAction>
@@ -38,6 +39,10 @@ constexpr int ClientHeight = 311;
 constexpr int Panel1Height = 41;
 constexpr int StatusBar1Height = 19;
 
+// The form's font and the chart's scale font, as the form design names them.
+constexpr const char* DesignFontName = "MS Sans Serif";
+constexpr const char* ScaleFontName = "Tahoma";
+
 constexpr TColor CurveColorCr0 = 0x008000; // green
 constexpr TColor CurveColorCr1 = 0x0045FF; // orange-red
 
@@ -53,7 +58,7 @@ double ClampOrLow(double value, double low, double high) {
 }
 
 QFont PixelFont(const char* family, int pixels) {
-    QFont font(QString::fromLatin1(family));
+    QFont font(FontFamilyForQt({family}));
     font.setPixelSize(pixels);
     return font;
 }
@@ -73,7 +78,12 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 TMainForm::~TMainForm() = default;
 
 QFont TMainForm::DesignFont() {
-    return PixelFont("MS Sans Serif", 11); // 8 pt at 96 dpi
+    return PixelFont(DesignFontName, 11); // 8 pt at 96 dpi
+}
+
+std::vector<TFontFamilyRequest> TMainForm::FontFamilies() {
+    // The chart turns its Y caption with a fixed-pitch font of the scale font's family.
+    return {{DesignFontName}, {ScaleFontName}, {ScaleFontName, true}};
 }
 
 void TMainForm::CreateControls() {
@@ -189,7 +199,7 @@ void SetMainChartProperties(TChartPanel& Chart) {
     // The scale fonts come before the grid colour, whose setter redraws the chart at once: that
     // drawing then resolves the fonts the chart keeps, not the default ones it never shows.
     TFont scaleFont;
-    scaleFont.SetName("Tahoma");
+    scaleFont.SetName(ScaleFontName);
     scaleFont.SetHeight(-11);
     scaleFont.SetColor(clBlack);
     scaleFont.SetStyle(0);

@@ -4,12 +4,14 @@
 // that shows Ntu, e and the Cr needed to reach the point under the mouse.
 
 #include "chartpanel/ChartPanel.h"
+#include "platform/gui/FontFamilies.h"
 #include "relations/Inverse.h"
 
 #include <QFont>
 #include <QImage>
 #include <QMainWindow>
 #include <QString>
+#include <vector>
 
 #include <vector>
 
@@ -65,6 +67,8 @@ public:
 
     // The font of the form and of all its controls.
     static QFont DesignFont();
+    // The font families the window's first frame asks for, to resolve ahead (FontFamilies.h).
+    static std::vector<TFontFamilyRequest> FontFamilies();
 
     void FormCreate();
     void ComboBox1Change();

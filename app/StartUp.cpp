@@ -292,9 +292,9 @@ int RunProgram(int& argc, char** argv, const TProgramHooks& hooks) {
     if (const auto exitCode = AnswerCommandLine(commandLine, argc, argv))
         return *exitCode;
 
-    // The font configuration loads alongside the start-up steps and the window-system connection;
-    // the window's first text then finds it ready.
-    TFontConfigWarmUp fontConfig;
+    // The font configuration loads alongside the start-up steps and the window-system connection,
+    // and the window's font families resolve; the window's first text then finds them ready.
+    TFontConfigWarmUp fontConfig(TMainForm::FontFamilies());
     if (const auto error = RunStartUpSteps(hooks.Steps)) {
         fontConfig.Wait();
         hooks.ReportError(*error);

@@ -10,6 +10,8 @@
 #   --busy   keeps one other process spinning on the second core throughout (pinned with taskset),
 #            as on a machine where one other program is busy.
 #   RUNS=n   runs per program and mode (default 30).
+#   BASELINE=path  another Calvenor executable (an earlier build) timed in the same blocks, for a
+#            before-and-after comparison under the same load.
 #   PEER_BUILD, PEER_SOURCE: where the peer is built (default /tmp/peers-build) and its sources
 #            (default ../shared/peers beside the repository). A missing peer binary is built there
 #            (CMake, needs libqcustomplot-dev); when that cannot be done the peer is left out.
@@ -64,6 +66,9 @@ commands=(-n bare "$build/bench/WaitFrame Bare $build/bench/BareWindow"
 if [ -n "${CALVENOR_STARTUP_PEER:-}" ]; then
     commands+=(-n peer "$build/bench/WaitFrame 'peer start-up' $CALVENOR_STARTUP_PEER")
 fi
+if [ -n "${BASELINE:-}" ]; then
+    commands+=(-n baseline "$build/bench/WaitFrame Calvenor $BASELINE")
+fi
 commands+=(-n calvenor "$build/bench/WaitFrame Calvenor $build/app/calvenor")
 rounds=$(((runs + 9) / 10))
 rm -f "$build"/startup-"$CALVENOR_STARTUP_MODE"-*.json # left by a run that stopped early
@@ -86,6 +91,9 @@ line += ", calvenor %.1f ms; calvenor %+.1f %% against text" % (
     r["calvenor"], 100 * (r["calvenor"] / r["text"] - 1))
 if "peer" in r:
     line += ", %+.1f %% against the peer chart" % (100 * (r["calvenor"] / r["peer"] - 1))
+if "baseline" in r:
+    line += "; baseline %.1f ms, calvenor %+.1f %% against it" % (
+        r["baseline"], 100 * (r["calvenor"] / r["baseline"] - 1))
 print(line)
 EOF
 rm -f "$build"/startup-"$CALVENOR_STARTUP_MODE"-*.json

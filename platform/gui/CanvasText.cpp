@@ -140,9 +140,13 @@ TCanvas::TFontCache& TCanvas::Fonts() const {
     if (found == FFontCache.end()) {
         if (FFontCache.size() >= TFontCache::kMaxFonts)
             FFontCache.pop_back();
-        FFontCache.insert(
-            FFontCache.begin(),
-            std::make_unique<TFontCache>(key, FFont.ToQFont(), FFont.ToQFont(FScale.Ratio())));
+        // At ratio 1 the device font is the logical one: made once, a cell-height font searches
+        // its size once.
+        const double ratio = FScale.Ratio();
+        const QFont logical = FFont.ToQFont();
+        FFontCache.insert(FFontCache.begin(),
+                          std::make_unique<TFontCache>(
+                              key, logical, ratio == 1 ? logical : FFont.ToQFont(ratio)));
     } else if (found != FFontCache.begin()) {
         std::rotate(FFontCache.begin(), found, found + 1);
     }

@@ -1,6 +1,7 @@
 #include "platform/gui/Font.h"
 
 #include <QFontMetrics>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -11,6 +12,9 @@ constexpr int kPixelsPerInch = 96;
 // Height 0 asks for the default size: that of 8 points.
 constexpr int kDefaultPixels = 11;
 constexpr int kMaxPixels = 4096;
+// Em size per cell height of common text faces, whose ascent and descent add up to 1.15 to 1.2 em:
+// the first guess of the size search, corrected by the cell measured there.
+constexpr double kEmPerCell = 0.86;
 
 // Rounds a * b / c half away from zero, clamped to the 32-bit range.
 int32_t MulDiv(int64_t a, int64_t b, int64_t c) {
@@ -41,8 +45,15 @@ void TFont::SetSize(int32_t points) {
     FHeight = -MulDiv(points, kPixelsPerInch, 72);
 }
 
+QString FontFamilyForQt(const TFontFamilyRequest& request) {
+    const QString name = QString::fromStdString(request.Name);
+    if (!QFont::substitutes(name).isEmpty())
+        return name;
+    return QString::fromStdString(ResolvedFontFamily(request));
+}
+
 QFont TFont::ToQFont(double deviceRatio) const {
-    QFont font(QString::fromStdString(FName));
+    QFont font(FontFamilyForQt({FName, FPitch == fpFixed, (FStyle & fsItalic) != 0}));
     const int64_t height = std::abs(int64_t(FHeight));
     int pixels = height == 0 ? kDefaultPixels : int(std::min<int64_t>(height, kMaxPixels));
     if (deviceRatio > 0 && deviceRatio != 1) // false for NaN
@@ -62,14 +73,17 @@ QFont TFont::ToQFont(double deviceRatio) const {
     }
     if (FHeight > 0) {
         // A positive height is the cell height (ascent + descent): the largest em size whose cell
-        // is not taller, found from an estimate in a few steps.
+        // is not taller, found from an estimate in a few steps. Each size measured costs a font
+        // engine: a guess near the answer, corrected once by the cell measured there, usually
+        // leaves only that size and the next one to measure.
         const auto cell = [&font](int size) {
             font.setPixelSize(size);
             return QFontMetrics(font).height();
         };
         const int target = pixels;
-        const int first = cell(target);
-        int size = std::clamp(int(std::lround(double(target) * target / std::max(first, 1))), 1,
+        const int guess = std::clamp(int(std::lround(target * kEmPerCell)), 1, kMaxPixels);
+        const int measured = cell(guess);
+        int size = std::clamp(int(std::lround(double(guess) * target / std::max(measured, 1))), 1,
                               kMaxPixels);
         for (int step = 0; step < 16 && size > 1 && cell(size) > target; ++step)
             --size;

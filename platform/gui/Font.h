@@ -3,6 +3,7 @@
 // LOGFONT-style record. Sizes are pixel based at 96 dots per inch, so output never depends on the
 // screen: 8 points = 11 pixels.
 
+#include "platform/gui/FontFamilies.h"
 #include "platform/gui/Graphics.h"
 
 #include <QFont>
@@ -71,6 +72,11 @@ private:
     int32_t FWeight = 0;
     int32_t FEscapement = 0;
 };
+
+// The family to give Qt for a font of this name, pitch and slant: the family Qt would end with
+// (ResolvedFontFamily), so that Qt need not search for it; the name itself where Qt's substitution
+// table lists it, since Qt then tries the substitutes too.
+QString FontFamilyForQt(const TFontFamilyRequest& request);
 
 // A font made from a LOGFONT-style record: face name, height, weight, italic/underline/strike-out,
 // pitch and escapement are carried over; colour is black. A value type: nothing to delete.

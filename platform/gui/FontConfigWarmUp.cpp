@@ -2,16 +2,16 @@
 
 #include <system_error>
 
-#ifdef CALVENOR_HAVE_FONTCONFIG
-#include <fontconfig/fontconfig.h>
-#endif
-
-TFontConfigWarmUp::TFontConfigWarmUp() {
+TFontConfigWarmUp::TFontConfigWarmUp([[maybe_unused]] std::vector<TFontFamilyRequest> families) {
 #ifdef CALVENOR_HAVE_FONTCONFIG
     try {
-        // FcInit builds the process-wide configuration once; a later call, also Qt's own, finds
-        // it ready. A failure here leaves the configuration unset, so the first use tries again.
-        FThread = std::thread([] { FcInit(); });
+        FThread = std::thread([families = std::move(families)] {
+            try {
+                ResolveFontFamilies(families);
+            } catch (...) {
+                // Out of memory: what is left resolves on first use.
+            }
+        });
     } catch (const std::system_error&) {
         // No thread available: the configuration loads on first use.
     }

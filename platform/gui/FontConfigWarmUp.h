@@ -1,16 +1,20 @@
 #pragma once
 // TFontConfigWarmUp: loads the system's font configuration on a background thread while the
-// program does other start-up work (connecting to the window system, reading its data file).
-// The first text a window measures otherwise pays for it on the main thread: on Linux, reading
-// and parsing the fontconfig files takes several milliseconds. Where there is no fontconfig, or
-// no thread can be started, it does nothing; the configuration is then loaded on first use as
-// before.
+// program does other start-up work (connecting to the window system, reading its data file), and
+// resolves the font families the first window will ask for (see FontFamilies.h). The first text a
+// window measures otherwise pays for both on the main thread: on Linux, reading and parsing the
+// fontconfig files takes several milliseconds, and each family that is not installed a sorted
+// search through every font. Where there is no fontconfig, or no thread can be started, it does
+// nothing; the configuration then loads, and the families resolve, on first use as before.
+
+#include "platform/gui/FontFamilies.h"
 
 #include <thread>
+#include <vector>
 
 class TFontConfigWarmUp {
 public:
-    TFontConfigWarmUp();
+    explicit TFontConfigWarmUp(std::vector<TFontFamilyRequest> families = {});
     // Waits for the loading to finish.
     ~TFontConfigWarmUp();
     TFontConfigWarmUp(const TFontConfigWarmUp&) = delete;

@@ -151,6 +151,18 @@ TEST_F(MainWindow, ControlsAndChartPropertiesAsDesigned) {
     EXPECT_EQ(chart.YMax(), 1);
 }
 
+// Start-up resolves the window's font families ahead, off the main thread: the window's first
+// frame, the turned caption among it, then asks for no other.
+TEST(MainWindowFonts, TheFamiliesResolvedAheadAreAllTheFirstFrameAsksFor) {
+    ResolveFontFamilies(TMainForm::FontFamilies());
+    const size_t ahead = ResolvedFontFamilyCount();
+    TMainForm form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.grab(); // paints every control and the whole chart
+    EXPECT_EQ(ResolvedFontFamilyCount(), ahead);
+}
+
 TEST_F(MainWindow, StartsWithCounterFlowAndItsFiveCurves) {
     const char* items[] = {"CounterFlow",    "CrossFlow",          "ParallelFlow",
                            "CrossFlowExact", "CrossFlowMixedCmin", "CrossFlowMixedCmax",

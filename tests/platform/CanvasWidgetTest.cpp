@@ -3,10 +3,14 @@
 #include "platform/gui/Canvas.h"
 #include "support/PixelSets.h"
 
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPathStroker>
 #include <QPalette>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
 #include <random>
@@ -874,6 +878,95 @@ TEST(Fonts, LogFontCarriesItsAttributes) {
     TCanvas canvas;
     canvas.SetFont(font);
     EXPECT_NEAR(canvas.TextHeight("X"), 14, 1);
+}
+
+// A cell height gives the largest em size whose cell is not taller: compared with every size up
+// to twice the cell, for fixed-pitch and proportional faces, at ratios 1 and 1.5 (device cells).
+TEST(Fonts, ACellHeightGivesTheLargestSizeWhoseCellFits) {
+    const std::pair<const char*, TFontPitch> faces[] = {
+        {"Tahoma", fpFixed}, {"courier new", fpDefault}, {"DejaVu Serif", fpVariable}};
+    for (const auto& [name, pitch] : faces)
+        for (const int cell : {1, 2, 3, 8, 9, 13, 14, 21, 40, 97})
+            for (const double ratio : {1.0, 1.5}) {
+                SCOPED_TRACE(std::string(name) + " cell " + std::to_string(cell) + " ratio " +
+                             std::to_string(ratio));
+                TFont font;
+                font.SetName(name);
+                font.SetPitch(pitch);
+                font.SetWeight(300);
+                font.SetHeight(cell);
+                QFont probe = font.ToQFont(ratio);
+                const int deviceCell = int(std::lround(cell * ratio));
+                int expected = 1;
+                for (int size = 1; size <= 2 * deviceCell + 2; ++size) {
+                    probe.setPixelSize(size);
+                    if (QFontMetrics(probe).height() <= deviceCell)
+                        expected = size;
+                }
+                EXPECT_EQ(font.ToQFont(ratio).pixelSize(), expected);
+            }
+}
+
+// The family handed to Qt for a name draws what the name itself draws: the same face, the same
+// pixels, upright and italic, proportional and fixed pitch. A name that is not installed becomes
+// an installed family; an installed one, and names Qt reads on its own, stay as they are.
+TEST(FontFamilies, TheResolvedFamilyDrawsWhatTheNameDraws) {
+    enum TExpect { Resolved, Kept, Either };
+    const std::pair<TFontFamilyRequest, TExpect> table[] = {
+        {{"No Such Family 7"}, Resolved},
+        {{"No Such Family 7", true, true}, Resolved},
+        {{"MS Sans Serif"}, Either},
+        {{"Tahoma"}, Either},
+        {{"Tahoma", true}, Either},
+        {{"Tahoma", false, true}, Either},
+        {{"courier new"}, Either},
+        {{"courier new", true}, Either},
+        {{"helvetica", true}, Either},
+        {{"Sans Serif", true}, Either},
+        {{"Serif"}, Either},
+        {{"Monospace"}, Either},
+        {{"DejaVuSans"}, Either},
+        {{"DejaVu Sans"}, Kept},
+        {{"dejavu sans", true}, Kept},
+        {{"DejaVu Sans Mono", false, true}, Kept},
+        {{""}, Kept},
+        {{"Tahoma [Wine]"}, Kept},
+        {{"Tahoma,Arial"}, Kept},
+        {{"Ta\xC3\xA4homa"}, Kept},
+    };
+    const auto drawn = [](const QString& family, const TFontFamilyRequest& request) {
+        QFont font(family);
+        font.setPixelSize(13);
+        font.setItalic(request.Italic);
+        if (request.FixedPitch) {
+            font.setFixedPitch(true);
+            font.setStyleHint(QFont::TypeWriter);
+        }
+        QImage image(220, 24, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(2, 18, QStringLiteral("Ntu 0.5 Effectiveness"));
+        return std::pair(QFontInfo(font).family(), image);
+    };
+    for (const auto& [request, expect] : table) {
+        SCOPED_TRACE(request.Name + (request.FixedPitch ? " fixed" : "") +
+                     (request.Italic ? " italic" : ""));
+        const std::string resolved = ResolvedFontFamily(request);
+        const QString family = FontFamilyForQt(request);
+        EXPECT_EQ(family.toStdString(), resolved);
+        const auto byName = drawn(QString::fromStdString(request.Name), request);
+        const auto byFamily = drawn(family, request);
+        EXPECT_EQ(byFamily.first.toStdString(), byName.first.toStdString());
+        EXPECT_TRUE(byFamily.second == byName.second);
+        if (expect == Kept) {
+            EXPECT_EQ(resolved, request.Name);
+        } else if (expect == Resolved) {
+            EXPECT_NE(resolved, request.Name);
+            EXPECT_TRUE(QFontDatabase::hasFamily(family));
+        }
+    }
 }
 
 TEST(Colors, SystemColoursFollowThePaletteAndPlainColoursPassThrough) {
