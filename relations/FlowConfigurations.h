@@ -22,3 +22,11 @@ std::span<const TFlowConfiguration> FlowConfigurations();
 
 // The configuration of that name, letter case ignored; nullptr for none.
 const TFlowConfiguration* FindFlowConfiguration(std::string_view Name);
+
+// e and the Ntu inverse of a configuration to full precision, for callers that want the numbers
+// rather than the chart's behaviour (the command-line tool): the configuration's own functions,
+// except counter flow within 1e-3 of Cr = 1, where its relation loses digits and its inverse has
+// no value at Cr = 1; there the same relation in a form that keeps them, and the limit
+// e / (1 - e) at Cr = 1.
+double EffectivenessOf(const TFlowConfiguration& Flow, double Cr, double Ntu);
+double NtuOf(const TFlowConfiguration& Flow, double Cr, double e);

@@ -165,6 +165,57 @@ TEST(FlowConfigurationsTest, LimitsAsCrApproachesZeroAndOne) {
     }
 }
 
+// Counter flow near balance, against 50-digit values: the chart's relation loses digits there and
+// its inverse has no value at Cr = 1; EffectivenessOf and NtuOf keep them. Elsewhere, and for the
+// other configurations, they are the configurations' own functions, bit for bit.
+TEST(FlowConfigurationsTest, CounterFlowKeepsItsDigitsNearBalance) {
+    const TFlowConfiguration& counter = Flow("CounterFlow");
+    const struct {
+        double Cr, Ntu, e;
+    } forward[] = {
+        {0.9999999999999999, 1.15, 0.53488372093023255481},
+        {0.9999999999999999, 10, 0.90909090909090913679},
+        {0.9999999999999998, 0.001, 0.00099900099900099902188},
+        {0.999999999999, 1.15, 0.53488372093037558606},
+        {0.999999, 10, 0.90909132231354872158},
+        {0.9995, 1.15, 0.53495524878832328916},
+        {1, 1.15, 0.53488372093023255814},
+    };
+    for (const auto& r : forward) {
+        SCOPED_TRACE(testing::Message() << "Cr=" << r.Cr << " Ntu=" << r.Ntu);
+        EXPECT_NEAR(EffectivenessOf(counter, r.Cr, r.Ntu), r.e, 4e-16 * r.e);
+    }
+    EXPECT_NEAR(counter.Relation(0.9999999999999999, 1.15), 0.5, 1e-15); // what the chart gives
+    const struct {
+        double Cr, e, Ntu;
+    } inverse[] = {
+        {1, 0.5, 1.0},
+        {1, 0.001, 0.0010010010010010010219},
+        {1, 0.99, 98.999999999999911182},
+        {0.9999999999999999, 0.5, 0.99999999999999994449},
+        {0.999999, 0.99, 98.995099823408757294},
+        {0.9995, 0.5, 0.99975008330209585564},
+        {0.9995, 0.001, 0.0010010007505003336044},
+    };
+    for (const auto& r : inverse) {
+        SCOPED_TRACE(testing::Message() << "Cr=" << r.Cr << " e=" << r.e);
+        EXPECT_NEAR(NtuOf(counter, r.Cr, r.e), r.Ntu, 1e-14 * r.Ntu);
+    }
+    EXPECT_THROW(counter.NtuSolver(1, 0.5), EMathError);
+    for (const TFlowConfiguration& c : FlowConfigurations()) {
+        for (double Cr : {0.0, 0.25, 0.5, 0.75, 0.998, 1.0}) {
+            for (double Ntu : {0.0, 0.3, 2.0, 10.0}) {
+                SCOPED_TRACE(testing::Message() << c.Name << " Cr=" << Cr << " Ntu=" << Ntu);
+                EXPECT_EQ(EffectivenessOf(c, Cr, Ntu), c.Relation(Cr, Ntu));
+            }
+            const double e = 0.6 * c.LimitE(Cr);
+            if (Cr < 1 || &c != &counter) {
+                EXPECT_EQ(NtuOf(c, Cr, e), c.NtuSolver(Cr, e)) << c.Name << " Cr=" << Cr;
+            }
+        }
+    }
+}
+
 // Two exchangers in series, counter-current between them: their factors (1 - Cr e) / (1 - e)
 // multiply.
 double InSeries(double Cr, double eA, double eB) {

@@ -86,16 +86,16 @@ double AnswerE(const TFlowConfiguration& c, double Cr, double Ntu) {
     RequireCrInRange(c, Cr);
     RequireNtuNotNegative(c, Ntu);
     const std::string what = std::string(c.Name) + " failed" + At("Cr", Cr, "Ntu", Ntu);
-    return Reported(what, [&] { return c.Relation(Cr, Ntu); });
+    return Reported(what, [&] { return EffectivenessOf(c, Cr, Ntu); });
 }
 
 double AnswerNtu(const TFlowConfiguration& c, double Cr, double e) {
     const std::string what = std::string(c.Name) + " gives no Ntu" + At("Cr", Cr, "e", e);
     Reported(what, [&] { CheckReach(c.Name, c.LimitE, Cr, e); });
-    const double Ntu = Reported(what, [&] { return c.NtuSolver(Cr, e); });
+    const double Ntu = Reported(what, [&] { return NtuOf(c, Cr, e); });
     // The first configurations' solvers may stop short of the answer (cross flow searches only
     // Ntu up to 25); what they return must give e back within the chart's tolerance.
-    const double reached = Reported(what, [&] { return c.Relation(Cr, Ntu); });
+    const double reached = Reported(what, [&] { return EffectivenessOf(c, Cr, Ntu); });
     if (!(std::fabs(reached - e) <= BisectTolerance))
         throw TUnanswered(what + ": its solver stopped at Ntu = " + FloatToStr(Ntu) +
                           ", which gives e = " + FloatToStr(reached));
@@ -107,11 +107,11 @@ double AnswerCr(const TFlowConfiguration& c, double Ntu, double e) {
     const std::string what = std::string(c.Name) + " gives no Cr" + At("Ntu", Ntu, "e", e);
     const double Cr = Reported(what, [&] { return c.CrSolver(Ntu, e); });
     // The chart's solver answers 1 (or 0) where no Cr in [0, 1] reaches e: say so instead.
-    const double reached = Reported(what, [&] { return c.Relation(Cr, Ntu); });
+    const double reached = Reported(what, [&] { return EffectivenessOf(c, Cr, Ntu); });
     if (std::fabs(reached - e) <= BisectTolerance)
         return Cr;
-    const double top = Reported(what, [&] { return c.Relation(0, Ntu); });
-    const double bottom = Reported(what, [&] { return c.Relation(1, Ntu); });
+    const double top = Reported(what, [&] { return EffectivenessOf(c, 0, Ntu); });
+    const double bottom = Reported(what, [&] { return EffectivenessOf(c, 1, Ntu); });
     if (e > top)
         throw TUnanswered(what + ": even Cr = 0 gives only e = " + FloatToStr(top));
     if (e < bottom)
