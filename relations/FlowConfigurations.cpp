@@ -1,5 +1,7 @@
 #include "relations/FlowConfigurations.h"
 
+#include "platform/AsciiText.h"
+
 #include <array>
 #include <cmath>
 
@@ -55,20 +57,6 @@ const std::array<TFlowConfiguration, 9> Configurations{{
     {"ShellTube3", ShellTube3E, ShellTube3Cr, ShellTube3Ntu, ShellTube3LimitE},
 }};
 
-// ASCII letters only, whatever the C locale says.
-char LowerCase(char c) {
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (LowerCase(a[i]) != LowerCase(b[i]))
-            return false;
-    return true;
-}
-
 } // namespace
 
 std::span<const TFlowConfiguration> FlowConfigurations() {
@@ -77,7 +65,7 @@ std::span<const TFlowConfiguration> FlowConfigurations() {
 
 const TFlowConfiguration* FindFlowConfiguration(std::string_view Name) {
     for (const TFlowConfiguration& c : Configurations)
-        if (SameIgnoringCase(c.Name, Name))
+        if (AsciiText::EqualNoCase(c.Name, Name))
             return &c;
     return nullptr;
 }

@@ -1,5 +1,7 @@
 #include "platform/gui/FontFamilies.h"
 
+#include "platform/AsciiText.h"
+
 #include <algorithm>
 #include <map>
 #include <mutex>
@@ -24,15 +26,6 @@ std::map<TFontFamilyRequest, std::string>& Table() {
     return table;
 }
 
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-// Qt compares family names without regard to letter case; for ASCII names that is this.
-bool SameFamily(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
-}
-
 // Names Qt reads as more than a family ("family [foundry]"), or compares with Unicode case
 // folding, are left to Qt.
 bool Resolvable(std::string_view name) {
@@ -51,7 +44,8 @@ std::string_view Text(const FcChar8* text) {
     return reinterpret_cast<const char*>(text);
 }
 
-// Whether some installed font lists the name among its families, as Qt's font list has them.
+// Whether some installed font lists the name among its families, as Qt's font list has them;
+// Qt compares family names without regard to letter case.
 bool Installed(const std::string& name) {
     FcPattern* pattern = FcPatternCreate();
     FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, nullptr);
@@ -74,7 +68,7 @@ bool Installed(const std::string& name) {
         for (int k = 0;
              !found && FcPatternGetString(fonts->fonts[i], FC_FAMILY, k, &family) == FcResultMatch;
              ++k)
-            found = SameFamily(Text(family), name);
+            found = AsciiText::EqualNoCase(Text(family), name);
     }
     FcFontSetDestroy(fonts);
     return found;
@@ -116,7 +110,7 @@ std::optional<std::string> FirstFallback(const TFontFamilyRequest& request) {
     for (int i = 0; i < sorted->nfont && !first; ++i) {
         FcChar8* family = nullptr;
         if (FcPatternGetString(sorted->fonts[i], FC_FAMILY, 0, &family) == FcResultMatch &&
-            !SameFamily(Text(family), request.Name))
+            !AsciiText::EqualNoCase(Text(family), request.Name))
             first = std::string(Text(family));
     }
     FcFontSetDestroy(sorted);
