@@ -134,7 +134,7 @@ scenario() {
         xdotool key Return
         for _ in $(seq 50); do [ -s "$saved" ] && break; sleep 0.1; done
         [ -s "$saved" ] && break
-        echo "$scale: attempt $attempt saved nothing" >&2
+        echo "$scale: attempt $attempt saved nothing; the home folder holds: $(ls -A "$home" | tr '\n' ' ')" >&2
         # A dialog still open is closed before the next attempt.
         if xdotool search --onlyvisible --name '^Save Chart As$' >/dev/null; then
             xdotool key Escape
